@@ -1,0 +1,126 @@
+#include "harvestpass.h"
+
+#include "keywordlistmodel.h"
+#include "navfilters.h"
+
+#include <algorithm>
+
+namespace {
+
+bool isOneSpace(QStringView item)
+{
+    return item.size() == 1 && item.front() == u' ';
+}
+
+// Removes the items from `first` on that match, as runs from the back so that the indexes
+// still to be visited do not move.
+template<typename Predicate>
+void removeWhere(KeywordListModel &list, qsizetype first, Predicate matches)
+{
+    const QStringList &items = list.items();
+    qsizetype end = items.size();
+    while (end > first) {
+        while (end > first && !matches(items.at(end - 1)))
+            --end;
+        qsizetype begin = end;
+        while (begin > first && matches(items.at(begin - 1)))
+            --begin;
+        if (begin < end)
+            list.removeRange(begin, end - begin);
+        end = begin;
+    }
+}
+
+void removeEmptyHead(KeywordListModel &list)
+{
+    const QStringList &items = list.items();
+    const auto firstNonEmpty
+        = std::find_if(items.cbegin(), items.cend(), [](const QString &s) { return !s.isEmpty(); });
+    const qsizetype run = firstNonEmpty - items.cbegin();
+    if (run > 0)
+        list.removeRange(0, run);
+}
+
+} // namespace
+
+void FilterSweep(KeywordListModel &list)
+{
+    removeWhere(list, 0, [](const QString &item) { return containsNavFilter(item); });
+}
+
+void BlankSweep(KeywordListModel &list)
+{
+    removeWhere(list, 0, [](const QString &item) { return isOneSpace(item); });
+    removeEmptyHead(list);
+}
+
+HarvestPass::HarvestPass(KeywordListModel &list, QObject *parent)
+    : QObject(parent)
+    , m_list(list)
+{
+    // Keep track of how much of the list is known to be swept while others remove items.
+    connect(&m_list, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            [this](const QModelIndex &, int first, int last) {
+                if (first < m_swept)
+                    m_swept -= std::min<qsizetype>(m_swept, qsizetype(last) + 1) - first;
+            });
+    connect(&m_list, &QAbstractItemModel::modelReset, this, [this] { m_swept = 0; });
+}
+
+void HarvestPass::sweepUnchecked()
+{
+    if (m_swept < m_list.count()) {
+        removeWhere(m_list, m_swept, [](const QString &item) {
+            return isOneSpace(item) || containsNavFilter(item);
+        });
+    }
+    removeEmptyHead(m_list);
+    m_swept = m_list.count();
+}
+
+bool HarvestPass::run(const std::optional<PageLinks> &links)
+{
+    if (!links)
+        return false;
+    if (links->isEmpty())
+        return true; // no link, no sweep
+
+    sweepUnchecked();
+
+    // The list is swept now, so each link can only add its own text: decide that text's
+    // fate at once and append the survivors together (the pass runs to its end without
+    // processing events, so nobody sees the list in between).
+    QStringList survivors;
+    const bool listEmpty = m_list.count() == 0;
+    QString lastAppendedAddress;
+    for (const PageLink &link : *links) {
+        if (link.address == lastAppendedAddress)
+            continue;
+        lastAppendedAddress = link.address;
+        if (isOneSpace(link.text) || containsNavFilter(link.text))
+            continue;
+        // An empty text that would stand first in the list goes at once.
+        if (link.text.isEmpty() && listEmpty && survivors.isEmpty())
+            continue;
+        survivors.append(link.text);
+    }
+    m_list.append(survivors);
+    m_swept = m_list.count();
+    return true;
+}
+
+bool harvestBySweeps(const std::optional<PageLinks> &links, KeywordListModel &list)
+{
+    if (!links)
+        return false;
+    QString lastAppendedAddress;
+    for (const PageLink &link : *links) {
+        if (link.address != lastAppendedAddress) {
+            list.append(link.text);
+            lastAppendedAddress = link.address;
+        }
+        FilterSweep(list);
+        BlankSweep(list);
+    }
+    return true;
+}
