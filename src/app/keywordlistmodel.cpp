@@ -47,10 +47,22 @@ bool KeywordListModel::removeRange(qsizetype first, qsizetype count)
     return true;
 }
 
-void KeywordListModel::replaceAll(QStringList items)
+void KeywordListModel::removeRuns(const QList<std::pair<qsizetype, qsizetype>> &runsFromBack)
+{
+    for (const auto &[first, count] : runsFromBack)
+        removeRange(first, count);
+}
+
+void KeywordListModel::keepOnly(const QList<bool> &remove, qsizetype from)
 {
     beginResetModel();
-    m_items = std::move(items);
+    QStringList kept;
+    kept.reserve(m_items.size());
+    for (qsizetype i = 0; i < m_items.size(); ++i) {
+        if (i < from || !remove.at(i - from))
+            kept.append(std::move(m_items[i]));
+    }
+    m_items = std::move(kept);
     endResetModel();
 }
 

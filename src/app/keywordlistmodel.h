@@ -3,6 +3,9 @@
 #include <QAbstractListModel>
 #include <QStringList>
 
+#include <algorithm>
+#include <utility>
+
 // The keyword list shown in List1: an ordered sequence of strings, never sorted.
 // Any string is a valid item, the empty string and duplicates included.
 class KeywordListModel : public QAbstractListModel
@@ -24,8 +27,11 @@ public:
     // Removes `count` items from `first` on in one step; false and no change when the range
     // is not wholly inside the list.
     bool removeRange(qsizetype first, qsizetype count);
-    // Replaces the whole list in one reset (used to commit a bulk edit).
-    void replaceAll(QStringList items);
+    // Removes the items from `from` on for which `matches` holds and returns how many went.
+    // A few runs of them are removed in place, so a view keeps its selection; many scattered
+    // ones are removed in one pass and a model reset.
+    template<typename Predicate>
+    qsizetype removeIf(Predicate matches, qsizetype from = 0);
 
     const QStringList &items() const { return m_items; }
 
@@ -33,5 +39,42 @@ public:
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
 
 private:
+    void removeRuns(const QList<std::pair<qsizetype, qsizetype>> &runsFromBack);
+    void keepOnly(const QList<bool> &remove, qsizetype from);
+
     QStringList m_items;
 };
+
+template<typename Predicate>
+qsizetype KeywordListModel::removeIf(Predicate matches, qsizetype from)
+{
+    constexpr qsizetype maxRuns = 64;
+    QList<std::pair<qsizetype, qsizetype>> runs; // (first, count), from the back
+    qsizetype removed = 0;
+    qsizetype end = m_items.size();
+    const qsizetype begin = std::max<qsizetype>(from, 0);
+    while (end > begin) {
+        while (end > begin && !matches(m_items.at(end - 1)))
+            --end;
+        qsizetype first = end;
+        while (first > begin && matches(m_items.at(first - 1)))
+            --first;
+        if (first < end) {
+            runs.append({first, end - first});
+            removed += end - first;
+        }
+        end = first;
+        if (runs.size() > maxRuns)
+            break;
+    }
+    if (runs.size() <= maxRuns) {
+        removeRuns(runs);
+        return removed;
+    }
+    QList<bool> remove(m_items.size() - begin);
+    for (qsizetype i = begin; i < m_items.size(); ++i)
+        remove[i - begin] = matches(m_items.at(i));
+    const qsizetype before = m_items.size();
+    keepOnly(remove, begin);
+    return before - m_items.size();
+}

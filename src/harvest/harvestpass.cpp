@@ -12,25 +12,6 @@ bool isOneSpace(QStringView item)
     return item.size() == 1 && item.front() == u' ';
 }
 
-// Removes the items from `first` on that match, as runs from the back so that the indexes
-// still to be visited do not move.
-template<typename Predicate>
-void removeWhere(KeywordListModel &list, qsizetype first, Predicate matches)
-{
-    const QStringList &items = list.items();
-    qsizetype end = items.size();
-    while (end > first) {
-        while (end > first && !matches(items.at(end - 1)))
-            --end;
-        qsizetype begin = end;
-        while (begin > first && matches(items.at(begin - 1)))
-            --begin;
-        if (begin < end)
-            list.removeRange(begin, end - begin);
-        end = begin;
-    }
-}
-
 void removeEmptyHead(KeywordListModel &list)
 {
     const QStringList &items = list.items();
@@ -45,12 +26,12 @@ void removeEmptyHead(KeywordListModel &list)
 
 void FilterSweep(KeywordListModel &list)
 {
-    removeWhere(list, 0, [](const QString &item) { return containsNavFilter(item); });
+    list.removeIf([](const QString &item) { return containsNavFilter(item); });
 }
 
 void BlankSweep(KeywordListModel &list)
 {
-    removeWhere(list, 0, [](const QString &item) { return isOneSpace(item); });
+    list.removeIf([](const QString &item) { return isOneSpace(item); });
     removeEmptyHead(list);
 }
 
@@ -70,9 +51,9 @@ HarvestPass::HarvestPass(KeywordListModel &list, QObject *parent)
 void HarvestPass::sweepUnchecked()
 {
     if (m_swept < m_list.count()) {
-        removeWhere(m_list, m_swept, [](const QString &item) {
-            return isOneSpace(item) || containsNavFilter(item);
-        });
+        m_list.removeIf(
+            [](const QString &item) { return isOneSpace(item) || containsNavFilter(item); },
+            m_swept);
     }
     removeEmptyHead(m_list);
     m_swept = m_list.count();

@@ -1,0 +1,249 @@
+#include "form1.h"
+
+#include "browserpane.h"
+#include "handlerboundary.h"
+#include "listediting.h"
+#include "progresstext.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+
+namespace {
+
+// Control positions are kept in twips, 15 to a pixel.
+QRect twips(int left, int top, int width, int height)
+{
+    return QRect(left / 15, top / 15, width / 15, height / 15);
+}
+
+QPushButton *makeButton(const char *name, const QString &caption, const QRect &geometry,
+                        QWidget *parent)
+{
+    auto *button = new QPushButton(caption, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(geometry);
+    // Enter and Esc press no button.
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
+}
+
+QLabel *makeLabel(const char *name, const QString &caption, const QRect &geometry, QWidget *parent)
+{
+    auto *label = new QLabel(caption, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setGeometry(geometry);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setWordWrap(true);
+    return label;
+}
+
+} // namespace
+
+Form1::Form1(const QString &directory, const TextEncoding &encoding, const CrawlPacing &pacing,
+             QWidget *parent)
+    : QWidget(parent)
+    , m_urlList(directory, encoding)
+    , m_keywordFile(directory, encoding)
+    , m_harvest(m_keywords)
+    , m_crawl(*this, pacing)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Lexhaul获取工具1.0       "));
+    // Fixed size: the browser sits just below the client area and must stay out of view.
+    setFixedSize(556, 312);
+    createControls();
+}
+
+Form1::~Form1() = default;
+
+void Form1::createControls()
+{
+    // Created in this order; tab order follows below.
+    Command4
+        = makeButton("Command4", QStringLiteral("删除空行"), twips(4320, 3840, 1455, 375), this);
+    Command3 = makeButton("Command3", QStringLiteral("退出"), twips(6000, 3840, 1815, 375), this);
+    Command2
+        = makeButton("Command2", QStringLiteral("生成文本"), twips(2280, 3840, 1695, 375), this);
+    Command1 = makeButton("Command1", QStringLiteral("获取"), twips(240, 3840, 1695, 375), this);
+
+    // Placed on the bottom edge of the client area: not hidden, it loads pages like a visible
+    // browser, but the user never sees it.
+    WebBrowser1 = new BrowserPane(this);
+    WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
+    WebBrowser1->setGeometry(twips(240, 4680, 30, 135));
+
+    Frame1 = new QGroupBox(QStringLiteral("取得关键字地址"), this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame1->setGeometry(twips(120, 240, 7455, 3375));
+    Frame1->setFocusPolicy(Qt::NoFocus);
+
+    List1 = new QListView(Frame1);
+    List1->setObjectName(QStringLiteral("List1"));
+    List1->setGeometry(twips(120, 1440, 6615, 1680));
+    List1->setModel(&m_keywords);
+    // A million keywords must scroll as smoothly as ten.
+    List1->setUniformItemSizes(true);
+    List1->setLayoutMode(QListView::Batched);
+    List1->setSelectionMode(QAbstractItemView::SingleSelection);
+    List1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    List1->viewport()->installEventFilter(this);
+
+    Text1 = new QLineEdit(Frame1);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setGeometry(twips(120, 240, 6615, 495));
+
+    Label3 = makeLabel("Label3", QStringLiteral("Label3"), twips(4440, 960, 1455, 495), Frame1);
+    Label2 = makeLabel("Label2", QString(), twips(2160, 1080, 2055, 375), Frame1);
+    Label1 = makeLabel("Label1", QStringLiteral("获取内容"), twips(120, 1080, 1215, 375), Frame1);
+
+    setTabOrder(Text1, WebBrowser1);
+    setTabOrder(WebBrowser1, List1);
+    setTabOrder(List1, Command1);
+    setTabOrder(Command1, Command2);
+    setTabOrder(Command2, Command3);
+    setTabOrder(Command3, Command4);
+    Text1->setFocus();
+
+    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+    connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
+    connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
+    connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
+}
+
+void Form1::Form_Load()
+{
+    m_urlList.EnsureUrlList();
+    m_urlTotal = m_urlList.CountUrlList();
+    showMessageBox(nullptr,
+                   QStringLiteral("共抓取") + QString::number(m_urlTotal) + QStringLiteral("网址"));
+    Label3->setText(ProgressText(m_urlTotal));
+}
+
+void Form1::Form_Unload(int &cancel)
+{
+    Q_UNUSED(cancel); // closing is never refused
+    // A failed Exit button has already reported why the list could not be compacted.
+    if (m_exitFailed)
+        return;
+    if (!runHandler(this, [this] { m_urlList.CompactUrlList(); }))
+        m_exitStatus = 1;
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    if (!m_unloaded) {
+        m_unloaded = true;
+        int cancel = 0;
+        Form_Unload(cancel);
+    }
+    // The window goes with its timers; a tick that was pumping when the close came ends
+    // without touching anything.
+    m_closed = true;
+    m_crawl.stop();
+    event->accept();
+}
+
+void Form1::Command1_Click()
+{
+    m_crawl.Command1_Click();
+}
+
+void Form1::Command2_Click()
+{
+    m_crawl.stop();
+    runHandler(this, [this] { m_keywordFile.append(m_keywords.items()); });
+}
+
+void Form1::Command3_Click()
+{
+    if (!runHandler(this, [this] { m_urlList.CompactUrlList(); })) {
+        m_exitFailed = true;
+        m_exitStatus = 1;
+    }
+    close();
+}
+
+void Form1::Command4_Click()
+{
+    removeEmptyItems(m_keywords);
+}
+
+void Form1::List1_DblClick()
+{
+    m_keywords.removeAt(selectedIndex());
+}
+
+void Form1::Text1_Change()
+{
+    WebBrowser1->navigate(Text1->text());
+}
+
+void Form1::quchongzi()
+{
+    // Without a document nothing is appended; the caller carries on either way.
+    m_harvest.run(WebBrowser1->links());
+}
+
+qsizetype Form1::selectedIndex() const
+{
+    const QModelIndexList selected = List1->selectionModel()->selectedRows();
+    return selected.isEmpty() ? -1 : selected.first().row();
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == List1->viewport() && event->type() == QEvent::MouseButtonDblClick)
+        List1_DblClick();
+    return QWidget::eventFilter(watched, event);
+}
+
+QString Form1::addressText() const
+{
+    return Text1->text();
+}
+
+void Form1::setAddressText(const QString &text)
+{
+    Text1->setText(text);
+}
+
+QString Form1::progressCaption() const
+{
+    return Label2->text();
+}
+
+void Form1::setProgressCaption(const QString &caption)
+{
+    Label2->setText(caption);
+}
+
+QString Form1::targetCaption() const
+{
+    return Label3->text();
+}
+
+const UrlListFile &Form1::urlList() const
+{
+    return m_urlList;
+}
+
+void Form1::showMessage(const QString &text)
+{
+    showMessageBox(this, text);
+}
+
+void Form1::showFailure(const FileError &error)
+{
+    showMessageBox(this, error.message(), QMessageBox::Critical);
+}
+
+bool Form1::isClosed() const
+{
+    return m_closed;
+}

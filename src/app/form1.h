@@ -1,0 +1,98 @@
+#pragma once
+
+#include "crawlcycle.h"
+#include "harvestpass.h"
+#include "keywordexport.h"
+#include "keywordlistmodel.h"
+#include "urllistfile.h"
+
+#include <QWidget>
+
+class BrowserPane;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QPushButton;
+
+// The program's one window. It owns every control, both timers, the browser and the crawl's
+// counters for the program's whole life; the program ends when it closes. Controls keep the
+// numbered names users and documentation know them by.
+class Form1 : public QWidget, private CrawlWindow
+{
+    Q_OBJECT
+
+public:
+    // `directory` holds the URL list file and the keyword file; `encoding` is the one they
+    // are read and written in.
+    Form1(const QString &directory, const TextEncoding &encoding,
+          const CrawlPacing &pacing = RealCrawlPacing, QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // Runs before the window is first shown. Throws FileError when the URL list file can be
+    // neither found nor created, or cannot be read.
+    void Form_Load();
+    // Runs once whenever the window closes, however it is closed; never refuses.
+    void Form_Unload(int &cancel);
+
+    void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
+    void Command4_Click();
+    void List1_DblClick();
+    void Text1_Change();
+    void quchongzi();
+
+    qint64 UrlTotal() const { return m_urlTotal; }
+    qint64 RoundCount() const { return m_crawl.roundCount(); }
+    CrawlTimer &Timer1() { return m_crawl.timer1(); }
+    CrawlTimer &Timer2() { return m_crawl.timer2(); }
+    KeywordListModel &keywords() { return m_keywords; }
+    const UrlListFile &urlListFile() const { return m_urlList; }
+    const KeywordFile &keywordFile() const { return m_keywordFile; }
+
+    // Non-zero when a failure at shutdown should end the program with an error status.
+    int exitStatus() const { return m_exitStatus; }
+
+    QPushButton *Command4;
+    QPushButton *Command3;
+    QPushButton *Command2;
+    QPushButton *Command1;
+    BrowserPane *WebBrowser1;
+    QGroupBox *Frame1;
+    QListView *List1;
+    QLineEdit *Text1;
+    QLabel *Label3;
+    QLabel *Label2;
+    QLabel *Label1;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    // CrawlWindow
+    QString addressText() const override;
+    void setAddressText(const QString &text) override;
+    QString progressCaption() const override;
+    void setProgressCaption(const QString &caption) override;
+    QString targetCaption() const override;
+    const UrlListFile &urlList() const override;
+    void showMessage(const QString &text) override;
+    void showFailure(const FileError &error) override;
+    bool isClosed() const override;
+
+    qsizetype selectedIndex() const;
+    void createControls();
+
+    UrlListFile m_urlList;
+    KeywordFile m_keywordFile;
+    KeywordListModel m_keywords;
+    HarvestPass m_harvest;
+    CrawlCycle m_crawl;
+    qint64 m_urlTotal = 0;
+    bool m_unloaded = false;
+    bool m_closed = false;
+    bool m_exitFailed = false;
+    int m_exitStatus = 0;
+};

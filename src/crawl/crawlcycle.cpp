@@ -1,0 +1,103 @@
+#include "crawlcycle.h"
+
+#include "fileerror.h"
+#include "progresstext.h"
+#include "urllistfile.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+CrawlCycle::CrawlCycle(CrawlWindow &window, const CrawlPacing &pacing, QObject *parent)
+    : QObject(parent)
+    , m_window(window)
+    , m_pacing(pacing)
+    , m_timer1(true, 0) // enabled, but silent until Command1 gives it a period
+    , m_timer2(false, pacing.harvestPeriodMs)
+{
+    connect(&m_timer1, &CrawlTimer::tick, this, &CrawlCycle::Timer1_Timer);
+    connect(&m_timer2, &CrawlTimer::tick, this, &CrawlCycle::Timer2_Timer);
+}
+
+QString CrawlCycle::missingListMessage()
+{
+    return QStringLiteral("要抓取百度哪个网页的关键字？老大，请告诉我");
+}
+
+QString CrawlCycle::completionMessage()
+{
+    return QStringLiteral("已经全部抓取,请点击生成文本");
+}
+
+void CrawlCycle::Command1_Click()
+{
+    m_timer1.setEnabled(true);
+    m_timer1.setInterval(m_pacing.rotationPeriodMs);
+    m_window.quchongzi();
+}
+
+void CrawlCycle::Timer1_Timer()
+{
+    if (!m_window.urlList().exists()) {
+        m_window.showMessage(missingListMessage());
+        if (m_window.isClosed())
+            return;
+        m_timer2.setEnabled(true);
+        return;
+    }
+
+    QString address;
+    try {
+        address = m_window.urlList().RotateUrlList();
+    } catch (const FileError &error) {
+        // The keyword list is not saved anywhere else: keep the window and stop the crawl
+        // instead of ending the program. Command1 starts it again.
+        stop();
+        m_window.showFailure(error);
+        return;
+    }
+    m_window.setAddressText(address);
+    if (!pump(m_pacing.rotationPumpsBeforeRearm))
+        return;
+    m_timer1.setEnabled(true);
+    if (!pump(m_pacing.rotationPumpsAfterRearm))
+        return;
+    // The page loads while the user-interface thread sleeps; nothing is processed meanwhile.
+    QThread::msleep(ulong(m_pacing.sleepMs));
+    m_timer2.setEnabled(true);
+}
+
+void CrawlCycle::Timer2_Timer()
+{
+    if (m_window.addressText().isEmpty())
+        return;
+    Command1_Click();
+    ++m_roundCount;
+    m_window.setProgressCaption(ProgressText(m_roundCount));
+    if (m_window.progressCaption() == m_window.targetCaption()) {
+        stop();
+        m_window.showMessage(completionMessage());
+        if (m_window.isClosed())
+            return;
+    }
+    if (!pump(m_pacing.harvestPumps))
+        return;
+    m_timer2.setEnabled(false);
+}
+
+void CrawlCycle::stop()
+{
+    m_timer1.setEnabled(false);
+    m_timer2.setEnabled(false);
+}
+
+bool CrawlCycle::pump(int times)
+{
+    for (int i = 0; i < times; ++i) {
+        QCoreApplication::processEvents();
+        // A close handled inside the pump ends the tick here: nothing after it may show a
+        // box, start a timer or bring the window back.
+        if (m_window.isClosed())
+            return false;
+    }
+    return true;
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "crawlpacing.h"
+#include "crawltimer.h"
+
+#include <QObject>
+#include <QString>
+
+class FileError;
+class UrlListFile;
+
+// What the crawl needs of the window it runs in.
+class CrawlWindow
+{
+public:
+    virtual ~CrawlWindow() = default;
+
+    virtual QString addressText() const = 0; // Text1
+    virtual void setAddressText(const QString &text) = 0; // Text1; navigates at once
+    virtual QString progressCaption() const = 0; // Label2
+    virtual void setProgressCaption(const QString &caption) = 0;
+    virtual QString targetCaption() const = 0; // Label3
+    virtual const UrlListFile &urlList() const = 0;
+    // The harvest pass over the page the browser holds; a failure ends only the pass.
+    virtual void quchongzi() = 0;
+    // A modal box captioned Lexhaul; returns when the user has closed it.
+    virtual void showMessage(const QString &text) = 0;
+    virtual void showFailure(const FileError &error) = 0;
+    // True once the window has been closed (possibly inside one of the crawl's pumps).
+    virtual bool isClosed() const = 0;
+};
+
+// The two-timer crawl: Timer1 rotates the next address of the URL list into Text1, Timer2
+// harvests the page about three seconds later and counts it, until as many pages have been
+// harvested as the URL list file had lines at start-up.
+class CrawlCycle : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit CrawlCycle(CrawlWindow &window, const CrawlPacing &pacing = RealCrawlPacing,
+                        QObject *parent = nullptr);
+
+    void Command1_Click();
+    void Timer1_Timer();
+    void Timer2_Timer();
+
+    // Both timers off (the export, and a failed rotation).
+    void stop();
+
+    CrawlTimer &timer1() { return m_timer1; }
+    CrawlTimer &timer2() { return m_timer2; }
+    qint64 roundCount() const { return m_roundCount; }
+
+    static QString missingListMessage();
+    static QString completionMessage();
+
+private:
+    // Runs pending events `times` times; false when the window was closed meanwhile.
+    bool pump(int times);
+
+    CrawlWindow &m_window;
+    CrawlPacing m_pacing;
+    CrawlTimer m_timer1;
+    CrawlTimer m_timer2;
+    qint64 m_roundCount = 0;
+};

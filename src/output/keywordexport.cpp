@@ -1,0 +1,45 @@
+#include "keywordexport.h"
+
+#include "fileerror.h"
+#include "textlinefile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+KeywordFile::KeywordFile(const QString &directory, TextEncoding encoding)
+    : m_path(QDir(directory).filePath(fileName()))
+    , m_encoding(std::move(encoding))
+{
+}
+
+QString KeywordFile::fileName()
+{
+    return QStringLiteral("关键字生成.txt");
+}
+
+void KeywordFile::append(const QStringList &items) const
+{
+    QByteArray bytes;
+    for (const QString &item : items) {
+        bytes += m_encoding.encode(item);
+        bytes += TextLines::lineEnd;
+    }
+
+    const bool existed = QFileInfo::exists(m_path);
+    QFile file(m_path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        throw FileError(QStringLiteral("导出关键字失败"), m_path, file.errorString());
+    const qint64 oldSize = file.size();
+    const qint64 written = file.write(bytes);
+    if (written == bytes.size() && file.flush())
+        return;
+
+    // Leave the file as the user had it: a half-written export is worse than none.
+    const QString reason = file.errorString();
+    file.resize(oldSize);
+    file.close();
+    if (!existed)
+        QFile::remove(m_path);
+    throw FileError(QStringLiteral("导出关键字失败"), m_path, reason);
+}

@@ -1,0 +1,8 @@
+#include "listediting.h"
+
+#include "keywordlistmodel.h"
+
+void removeEmptyItems(KeywordListModel &list)
+{
+    list.removeIf([](const QString &item) { return item.isEmpty(); });
+}

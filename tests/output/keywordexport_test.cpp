@@ -1,0 +1,191 @@
+#include "fileerror.h"
+#include "keywordexport.h"
+#include "keywordlistmodel.h"
+#include "listediting.h"
+
+#include <QAbstractItemModelTester>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString E;
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+struct ExportCase
+{
+    const char *name;
+    std::optional<QByteArray> before; // nullopt: no keyword file yet
+    QList<QStringList> exports;
+    QByteArray after;
+};
+
+class Export : public ::testing::TestWithParam<ExportCase>
+{
+};
+
+} // namespace
+
+TEST_P(Export, AppendsOneLinePerItem)
+{
+    QTemporaryDir dir;
+    KeywordFile file(dir.path(), TextEncoding("UTF-8"));
+    if (GetParam().before)
+        writeAll(file.path(), *GetParam().before);
+    for (const QStringList &items : GetParam().exports)
+        file.append(items);
+    EXPECT_EQ(readAll(file.path()), GetParam().after);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Output, Export,
+    ::testing::Values(
+        ExportCase {
+            "ThreeItemsToMissingFile", std::nullopt, {{u"a"_s, u"b"_s, u"c"_s}}, "a\r\nb\r\nc\r\n"},
+        ExportCase {"TwiceWithoutSeparator",
+                    std::nullopt,
+                    {{u"a"_s, u"b"_s, u"c"_s}, {u"a"_s, u"b"_s, u"c"_s}},
+                    "a\r\nb\r\nc\r\na\r\nb\r\nc\r\n"},
+        ExportCase {"EmptyListCreatesEmptyFile", std::nullopt, {{}}, ""},
+        ExportCase {"EmptyListLeavesFileAlone", QByteArray("x\r\ny"), {{}}, "x\r\ny"},
+        ExportCase {"EmptyItemIsEmptyLine", std::nullopt, {{u"a"_s, E, u"b"_s}}, "a\r\n\r\nb\r\n"},
+        ExportCase {"ContinuesAnUnfinishedLastLine", QByteArray("old"), {{u"a"_s}}, "olda\r\n"},
+        ExportCase {"LineBreakInsideItemUnchanged",
+                    std::nullopt,
+                    {{u"one\ntwo"_s, u"x\r\ny"_s}},
+                    "one\ntwo\r\nx\r\ny\r\n"},
+        ExportCase {"SpacesKept", std::nullopt, {{u" "_s, u"  a  "_s}}, " \r\n  a  \r\n"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(Export, WritesTheEncodingPassedIn)
+{
+    QTemporaryDir dir;
+    KeywordFile file(dir.path(), TextEncoding("GBK"));
+    file.append({u"热门关键字"_s, u"天气"_s});
+    // 热门关键字 and 天气 in GBK, each line ended by CR LF.
+    EXPECT_EQ(readAll(file.path()),
+              QByteArray("\xc8\xc8\xc3\xc5\xb9\xd8\xbc\xfc\xd7\xd6\r\n"
+                         "\xcc\xec\xc6\xf8\r\n"));
+}
+
+TEST(Export, DirectoryInThePlaceFailsAndChangesNothing)
+{
+    QTemporaryDir dir;
+    KeywordFile file(dir.path(), TextEncoding("UTF-8"));
+    ASSERT_TRUE(QDir(dir.path()).mkdir(KeywordFile::fileName()));
+    try {
+        file.append({u"a"_s});
+        FAIL() << "export into a directory succeeded";
+    } catch (const FileError &error) {
+        EXPECT_EQ(error.path(), file.path());
+        EXPECT_FALSE(error.reason().isEmpty());
+    }
+    EXPECT_TRUE(QFileInfo(file.path()).isDir());
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size(), 1);
+}
+
+TEST(Export, MissingDirectoryFailsAndCreatesNothing)
+{
+    QTemporaryDir dir;
+    KeywordFile file(dir.filePath(u"gone"_s), TextEncoding("UTF-8"));
+    EXPECT_THROW(file.append({u"a"_s}), FileError);
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(u"gone"_s)));
+}
+
+// A disk that fills up in the middle of the write: the file size limit lets part of the
+// export through and then fails the write, as a full disk would.
+TEST(Export, WriteFailingHalfWayLeavesTheOldBytes)
+{
+    QTemporaryDir dir;
+    KeywordFile file(dir.path(), TextEncoding("UTF-8"));
+    const QByteArray old("earlier export\r\n");
+    writeAll(file.path(), old);
+    QStringList many;
+    for (int i = 0; i < 20000; ++i)
+        many.append(u"keyword number "_s + QString::number(i));
+
+    rlimit saved {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved;
+    limited.rlim_cur = 64 * 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    bool failed = false;
+    try {
+        file.append(many);
+    } catch (const FileError &) {
+        failed = true;
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_TRUE(failed);
+    EXPECT_EQ(readAll(file.path()), old);
+}
+
+struct EditCase
+{
+    const char *name;
+    QStringList before;
+    QStringList after;
+};
+
+class RemoveEmpty : public ::testing::TestWithParam<EditCase>
+{
+};
+
+TEST_P(RemoveEmpty, RemovesEveryEmptyItemInOneGo)
+{
+    KeywordListModel list;
+    QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    list.append(GetParam().before);
+    removeEmptyItems(list);
+    EXPECT_EQ(list.items(), GetParam().after);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Output, RemoveEmpty,
+    ::testing::Values(EditCase {"Middle", {u"x"_s, E, u"y"_s}, {u"x"_s, u"y"_s}},
+                      EditCase {"TwoAtHead", {E, E, u"x"_s}, {u"x"_s}},
+                      EditCase {"OnlyEmpty", {E, E, E, E}, {}},
+                      EditCase {"Runs", {u"x"_s, E, E, u"y"_s, E}, {u"x"_s, u"y"_s}},
+                      EditCase {"NothingEmpty", {u"x"_s, u"y"_s, u"z"_s}, {u"x"_s, u"y"_s, u"z"_s}},
+                      EditCase {"SpacesStay", {u" "_s, E, u"  "_s}, {u" "_s, u"  "_s}},
+                      EditCase {"EmptyList", {}, {}}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(RemoveEmpty, ManyScatteredEmptyItems)
+{
+    KeywordListModel list;
+    QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QStringList items, expected;
+    for (int i = 0; i < 5000; ++i) {
+        items.append(QString::number(i));
+        expected.append(QString::number(i));
+        for (int k = i % 3; k > 0; --k)
+            items.append(E);
+    }
+    list.append(items);
+    removeEmptyItems(list);
+    EXPECT_EQ(list.items(), expected);
+}
