@@ -1,6 +1,4 @@
-#include "form1.h"
-#include "handlerboundary.h"
-#include "shutdownsignals.h"
+#include "program.h"
 
 #include <QApplication>
 
@@ -11,24 +9,5 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lexhaul"));
     QApplication::setApplicationVersion(QStringLiteral("1.0"));
-
-    Form1 form(QCoreApplication::applicationDirPath(), TextEncoding::system());
-    if (!runHandler(nullptr, [&form] { form.Form_Load(); }))
-        return 1;
-
-    // Signals, the end of the desktop session and a quit from elsewhere all close the window
-    // the ordinary way, so the URL list file is compacted exactly once.
-    const auto closeWindow = [&form] {
-        while (QWidget *modal = QApplication::activeModalWidget())
-            modal->close();
-        form.close();
-    };
-    ShutdownSignals shutdownSignals;
-    QObject::connect(&shutdownSignals, &ShutdownSignals::received, &form, closeWindow);
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form, closeWindow);
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, [&form] { form.close(); });
-
-    form.show();
-    const int status = app.exec();
-    return status != 0 ? status : form.exitStatus();
+    return runLexhaul(QCoreApplication::applicationDirPath(), TextEncoding::system());
 }

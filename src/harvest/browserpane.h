@@ -2,6 +2,7 @@
 
 #include "pagelinks.h"
 
+#include <QWebEngineScript>
 #include <QWebEngineView>
 
 #include <optional>
@@ -13,19 +14,29 @@
 // into every document (in an isolated world, out of the page's reach) pushes the
 // document's links over a web channel whenever they change, and the pane keeps the latest
 // push. A new document replaces the mirror whole; nothing of two documents is ever mixed.
+//
+// The pane owns its page's scripts and web channel: replacing the page with setPage()
+// leaves the mirror without a source.
 class BrowserPane : public QWebEngineView
 {
     Q_OBJECT
 
 public:
+    // The isolated script world the mirror's script and channel live in. Page scripts run
+    // in the main world and cannot reach it.
+    static constexpr quint32 ScriptWorldId = QWebEngineScript::UserWorld + 1;
+
     explicit BrowserPane(QWidget *parent = nullptr);
     ~BrowserPane() override;
 
     // Sends the text to the engine as an address, completed the way an address bar does
-    // (QUrl::fromUserInput). An empty text is ignored.
+    // (QUrl::fromUserInput). An empty text is ignored, and so is one that completes to no
+    // address at all (blanks only).
     void navigate(const QString &text);
 
-    // The current document's links; nullopt when the engine holds no document.
+    // The current document's links; nullopt when the engine holds no document: before the
+    // first one arrived, after the render process ended, and while it shows one of its own
+    // error pages instead of a document.
     std::optional<PageLinks> links() const;
 
 Q_SIGNALS:

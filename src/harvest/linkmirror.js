@@ -1,0 +1,155 @@
+// Keeps BrowserPane's mirror of this document's links up to date.
+//
+// Runs in the pane's isolated world at document creation, right after qwebchannel.js, so
+// neither the transport nor these functions are reachable from the page's own scripts.
+// Every push carries the whole list plus this document's token and creation time, which is
+// how the pane tells documents apart and drops what an older one sends late.
+(function () {
+    'use strict';
+    if (typeof globalThis.lexhaulFlush === 'function')
+        return;
+
+    const MIN_GAP_MS = 25;
+
+    function newToken() {
+        const words = new Uint32Array(4);
+        crypto.getRandomValues(words);
+        return Array.from(words, (w) => w.toString(36)).join('.');
+    }
+
+    let token = newToken();
+    // Wall-clock time, comparable across render processes: a later document is created later.
+    let created = performance.timeOrigin + performance.now();
+    // The engine's error pages are not a document of the user's.
+    const ours = location.protocol !== 'chrome-error:';
+
+    let sink = null;
+    let connecting = false;
+    let dirty = true;
+    let sent = null; // what the pane holds from us: null before the first push
+    let timer = 0;
+    let cost = 0; // ms the last collection took
+    let lastEnd = -Infinity;
+
+    // Flat list: address, text, address, text, ... in document order. One array of strings
+    // is the cheapest shape for both JSON ends of the channel.
+    function collect() {
+        const links = document.links;
+        const n = links.length;
+        const flat = new Array(2 * n);
+        for (let i = 0; i < n; ++i) {
+            const a = links[i];
+            flat[2 * i] = a.href;
+            flat[2 * i + 1] = a.innerText;
+        }
+        return flat;
+    }
+
+    function same(a, b) {
+        if (a.length !== b.length)
+            return false;
+        for (let i = 0; i < a.length; ++i) {
+            if (a[i] !== b[i])
+                return false;
+        }
+        return true;
+    }
+
+    // Sends the list if it changed since the last push. Unless forced, keeps a gap of twice
+    // the collection cost so that huge, busy pages do not spend all their time here.
+    function flush(force) {
+        if (!sink || !dirty)
+            return;
+        if (!force && performance.now() - lastEnd < Math.max(MIN_GAP_MS, 2 * cost)) {
+            schedule();
+            return;
+        }
+        if (timer) {
+            clearTimeout(timer);
+            timer = 0;
+        }
+        dirty = false;
+        if (!ours) {
+            if (sent === null) {
+                sent = [];
+                sink.push(token, created, null);
+            }
+            return;
+        }
+        const start = performance.now();
+        const flat = collect();
+        lastEnd = performance.now();
+        cost = lastEnd - start;
+        if (sent !== null && same(flat, sent)) {
+            sink.settled(token);
+            return;
+        }
+        sent = flat;
+        const t1 = performance.now();
+        sink.push(token, created, flat);
+        (globalThis.dbg = globalThis.dbg || []).push('collect ' + cost + ' push ' + (performance.now() - t1) + ' at ' + Date.now() + ' n ' + flat.length);
+    }
+
+    // Page timers are throttled in hidden pages; the pane also calls lexhaulFlush() while we
+    // are dirty, so this timer only helps when the page is visible.
+    function schedule() {
+        if (!timer)
+            timer = setTimeout(() => {
+                timer = 0;
+                flush(false);
+            }, MIN_GAP_MS);
+    }
+
+    function touch() {
+        (globalThis.dbg = globalThis.dbg || []).push('touch ' + dirty + ' at ' + Date.now());
+        if (dirty)
+            return;
+        dirty = true;
+        if (sink)
+            sink.dirty(token);
+        schedule();
+    }
+
+    function connect() {
+        if (sink || connecting || typeof qt !== 'object' || !qt || !qt.webChannelTransport)
+            return;
+        connecting = true;
+        new QWebChannel(qt.webChannelTransport, (channel) => {
+            sink = channel.objects.lexhaulMirror;
+            dirty = true;
+            flush(true);
+        });
+    }
+
+    globalThis.lexhaulFlush = () => {
+        if (sink)
+            flush(false);
+        else
+            connect();
+    };
+
+    function settle() {
+        dirty = true;
+        flush(true);
+    }
+
+    new MutationObserver(touch).observe(document, {
+        subtree: true,
+        childList: true,
+        characterData: true,
+        attributes: true,
+    });
+    document.addEventListener('DOMContentLoaded', settle, true);
+    window.addEventListener('load', settle, true);
+    // A document restored from the back-forward cache is current again: announce it anew.
+    window.addEventListener('pageshow', (event) => {
+        if (!event.persisted)
+            return;
+        token = newToken();
+        created = performance.timeOrigin + performance.now();
+        sent = null;
+        settle();
+    }, true);
+
+    connect();
+})();
