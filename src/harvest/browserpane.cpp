@@ -3,8 +3,6 @@
 #include <QFile>
 #include <QElapsedTimer>
 #include <QDateTime>
-#include <QJsonArray>
-#include <QJsonValue>
 #include <QPointer>
 #include <QTimer>
 #include <QWebChannel>
@@ -39,19 +37,36 @@ const QString &mirrorScriptSource()
     return source;
 }
 
-// The flat [address, text, address, text, ...] array the script pushes.
-std::optional<PageLinks> decodeLinks(const QJsonArray &flat)
+// The list as the script sends it: "address SEP text SEP ..." with ESC '0' / ESC '1' standing
+// for ESC / SEP inside texts. nullopt when it does not hold `count` links.
+std::optional<PageLinks> decodeLinks(int count, const QString &payload)
 {
-    if (flat.size() % 2 != 0)
-        return std::nullopt;
+    constexpr QChar Sep(0x1f);
+    constexpr QChar Esc(0x1e);
     PageLinks links;
-    links.reserve(flat.size() / 2);
-    for (qsizetype i = 0; i < flat.size(); i += 2) {
-        const QJsonValue address = flat.at(i);
-        const QJsonValue text = flat.at(i + 1);
-        if (!address.isString() || !text.isString())
-            return std::nullopt;
-        links.append(PageLink { address.toString(), text.toString() });
+    if (count == 0)
+        return payload.isEmpty() ? std::optional(links) : std::nullopt;
+    const QList<QStringView> fields = QStringView(payload).split(Sep);
+    if (count < 0 || fields.size() != 2 * qsizetype(count))
+        return std::nullopt;
+    links.reserve(count);
+    for (qsizetype i = 0; i < fields.size(); i += 2) {
+        const QString address = fields.at(i).toString();
+        const QStringView text = fields.at(i + 1);
+        if (!text.contains(Esc)) {
+            links.append(PageLink { address, text.toString() });
+            continue;
+        }
+        QString unescaped;
+        unescaped.reserve(text.size());
+        for (qsizetype k = 0; k < text.size(); ++k) {
+            if (text.at(k) != Esc) {
+                unescaped.append(text.at(k));
+            } else if (k + 1 < text.size()) {
+                unescaped.append(text.at(++k) == u'1' ? Sep : Esc);
+            }
+        }
+        links.append(PageLink { address, unescaped });
     }
     return links;
 }
@@ -75,7 +90,7 @@ public:
     void detach();
 
     // Called from the script only.
-    Q_INVOKABLE void push(const QString &token, double created, const QJsonValue &links);
+    Q_INVOKABLE void push(const QString &token, double created, int count, const QString &payload);
     Q_INVOKABLE void dirty(const QString &token);
     Q_INVOKABLE void settled(const QString &token);
 
@@ -83,12 +98,14 @@ public:
 
 private:
     void forgetDocument();
+    void probe();
     void nudge();
 
     BrowserPane *m_pane;
     QWebChannel *m_channel;
     QTimer m_nudge;
     QString m_token; // empty while no document of ours is current
+    quint64 m_generation = 0; // counts the changes of m_token
     double m_newest = -std::numeric_limits<double>::infinity();
 };
 
@@ -114,11 +131,11 @@ BrowserPane::Mirror::Mirror(BrowserPane *pane)
 
     // A terminated render process took its document along.
     connect(page, &QWebEnginePage::renderProcessTerminated, this, &Mirror::forgetDocument);
-    // The engine's own error page replaced the document. Our script says so itself when it
-    // runs there; this covers error pages it does not run in.
+    // Our script reports every document it runs in, the engine's error pages included (as
+    // no document). After each load, make sure the engine's document is one it runs in.
     connect(page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo &info) {
-        if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus && info.isErrorPage())
-            forgetDocument();
+        if (info.status() != QWebEngineLoadingInfo::LoadStartedStatus)
+            probe();
     });
 }
 
@@ -129,25 +146,26 @@ void BrowserPane::Mirror::detach()
     m_pane->page()->setWebChannel(nullptr, ScriptWorldId);
 }
 
-void BrowserPane::Mirror::push(const QString &token, double created, const QJsonValue &links)
+void BrowserPane::Mirror::push(const QString &token, double created, int count,
+                               const QString &payload)
 {
     QElapsedTimer et; et.start();
     struct L { QElapsedTimer &e; ~L() { qInfo() << "PUSH took" << e.elapsed() << QDateTime::currentMSecsSinceEpoch(); } } l{et};
-    qInfo() << "PUSH" << QDateTime::currentMSecsSinceEpoch() << token << qint64(created) << qint64(m_newest) << (token == m_token) << (links.isArray() ? links.toArray().size() : -1);
+    qInfo() << "PUSH" << QDateTime::currentMSecsSinceEpoch() << token << qint64(created) << qint64(m_newest) << (token == m_token) << count;
     if (token.isEmpty() || (token != m_token && !(created > m_newest)))
         return;
-    // null: the script runs in a page that is not a document of the user's (an error page).
+    // A negative count: the script runs in a page that is no document of the user's (the
+    // engine's error page).
     std::optional<PageLinks> decoded;
-    if (links.isArray()) {
-        decoded = decodeLinks(links.toArray());
+    if (count >= 0) {
+        decoded = decodeLinks(count, payload);
         if (!decoded)
             return;
-    } else if (!links.isNull()) {
-        return;
     }
     if (token != m_token) {
         m_token = token;
         m_newest = created;
+        ++m_generation;
     }
     m_nudge.stop();
     if (decoded == m_links)
@@ -172,10 +190,29 @@ void BrowserPane::Mirror::forgetDocument()
 {
     m_nudge.stop();
     m_token.clear();
+    ++m_generation;
     if (!m_links)
         return;
     m_links.reset();
     Q_EMIT m_pane->linksChanged();
+}
+
+// Runs in whatever document is current by then. A document without our script counts as
+// none of ours only once it has been parsed, as our script runs before that; and only if no
+// document came or went since the question was asked.
+void BrowserPane::Mirror::probe()
+{
+    const quint64 generation = m_generation;
+    const QPointer<Mirror> self(this);
+    m_pane->page()->runJavaScript(
+        u"typeof lexhaulFlush === 'function' ? (lexhaulFlush(), 'scripted') : document.readyState"_s,
+        ScriptWorldId, [self, generation](const QVariant &state) {
+            const QString answer = state.toString();
+            if (!self || self->m_generation != generation || answer.isEmpty()
+                || answer == u"scripted"_s || answer == u"loading"_s)
+                return;
+            self->forgetDocument();
+        });
 }
 
 void BrowserPane::Mirror::nudge()

@@ -2,6 +2,7 @@
 
 #include "fileerror.h"
 #include "textlinefile.h"
+#include "textlinescan_p.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,9 +10,16 @@
 #include <QSaveFile>
 
 #include <cerrno>
-#include <vector>
+#include <cstring>
+
+// The operations stream the list through buffers of chunkSize bytes instead of holding it
+// whole: a list of a million lines then costs no 40 MB allocations, whose page faults take
+// longer than the work itself. Lines are copied as the bytes they were.
 
 namespace {
+
+using TextLines::lineEnd;
+constexpr QByteArrayView lf = lineEnd.sliced(1);
 
 QString readFailed()
 {
@@ -28,173 +36,316 @@ QString createFailed()
     return QStringLiteral("创建网址列表失败");
 }
 
-QByteArray readList(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw FileError(readFailed(), QDir::toNativeSeparators(path), file.errorString());
-    QByteArray content = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw FileError(readFailed(), QDir::toNativeSeparators(path), file.errorString());
-    return content;
-}
-
-// A new content described as pieces of the old one and a few bytes of our own. Kept lines
-// are copied as the bytes they were, and a large list goes to disk without building a second
-// copy of it: consecutive pieces of the old content merge into one.
-class Pieces
+class ListReader
 {
 public:
-    explicit Pieces(QByteArrayView source)
-        : m_source(source)
+    explicit ListReader(const QString &path)
+        : m_file(path)
     {
+        if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+            fail();
     }
 
-    void addSource(qsizetype begin, qsizetype end)
+    // Appends the next piece of the file to `buffer`; false at the end.
+    bool appendTo(QByteArray &buffer)
     {
-        if (begin == end)
-            return;
-        if (!m_parts.empty() && m_parts.back().fromSource && m_parts.back().end == begin) {
-            m_parts.back().end = end;
-        } else {
-            m_parts.push_back({true, begin, end, {}});
-        }
-        m_size += end - begin;
+        const qsizetype old = buffer.size();
+        buffer.resize(old + UrlListFile::chunkSize);
+        const qint64 got = m_file.read(buffer.data() + old, UrlListFile::chunkSize);
+        if (got < 0)
+            fail();
+        buffer.resize(old + got);
+        return got > 0;
     }
 
-    // CR LF after the last piece; taken from the old content when it follows there anyway.
-    void addLineEnd()
+    // Replaces `buffer` by the next piece of the file; false at the end.
+    bool readInto(QByteArray &buffer)
     {
-        if (!m_parts.empty() && m_parts.back().fromSource
-            && m_source.sliced(m_parts.back().end).startsWith(TextLines::lineEnd)) {
-            m_parts.back().end += TextLines::lineEnd.size();
-            m_size += TextLines::lineEnd.size();
-            return;
-        }
-        addOwn(TextLines::lineEnd);
+        buffer.resize(0); // keeps the allocation
+        return appendTo(buffer);
     }
 
-    // `bytes` must outlive the pieces.
-    void addOwn(QByteArrayView bytes)
+    void close() { m_file.close(); }
+
+private:
+    [[noreturn]] void fail()
     {
-        m_parts.push_back({false, 0, 0, bytes});
-        m_size += bytes.size();
+        throw FileError(readFailed(), QDir::toNativeSeparators(m_file.fileName()),
+                        m_file.errorString());
     }
 
-    qsizetype size() const { return m_size; }
-    bool isWholeSource() const
+    QFile m_file;
+};
+
+// The new list, gathered in a buffer so that a million short lines are not a million write
+// calls. A crash, a kill or a full disk before commit() leaves the old list whole; on a failure
+// the temporary file goes with the QSaveFile (its destructor removes an uncommitted one).
+class ListWriter
+{
+public:
+    explicit ListWriter(const QString &path)
+        : m_file(path)
+        , m_buffer(UrlListFile::chunkSize, Qt::Uninitialized)
     {
-        return m_source.isEmpty()
-            ? m_parts.empty()
-            : (m_parts.size() == 1 && m_parts.front().fromSource && m_parts.front().begin == 0
-                  && m_parts.front().end == m_source.size());
+        // Writing in place when no temporary file can be made would give up the whole point.
+        m_file.setDirectWriteFallback(false);
+        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            fail();
     }
 
-    // Writes few large pieces directly and gathers many small ones first, so a list of a
-    // million lines never costs a million write calls.
-    bool writeTo(QIODevice &device) const
+    void put(QByteArrayView bytes)
     {
-        constexpr size_t directLimit = 16;
-        if (m_parts.size() <= directLimit) {
-            for (const Part &part : m_parts) {
-                if (!writeAll(device, view(part)))
-                    return false;
+        if (bytes.size() > m_buffer.size() - m_used) {
+            flush();
+            if (bytes.size() >= m_buffer.size()) {
+                writeOut(bytes);
+                return;
             }
-            return true;
         }
-        QByteArray gathered;
-        gathered.reserve(m_size);
-        for (const Part &part : m_parts)
-            gathered.append(view(part));
-        return writeAll(device, gathered);
+        std::memcpy(m_buffer.data() + m_used, bytes.data(), size_t(bytes.size()));
+        m_used += bytes.size();
+    }
+
+    void commit()
+    {
+        flush();
+        if (!m_file.commit())
+            fail();
     }
 
 private:
-    struct Part
+    void flush()
     {
-        bool fromSource;
-        qsizetype begin;
-        qsizetype end;
-        QByteArrayView own;
-    };
-
-    QByteArrayView view(const Part &part) const
-    {
-        return part.fromSource ? m_source.sliced(part.begin, part.end - part.begin) : part.own;
+        writeOut(QByteArrayView(m_buffer).first(m_used));
+        m_used = 0;
     }
 
-    static bool writeAll(QIODevice &device, QByteArrayView bytes)
+    void writeOut(QByteArrayView bytes)
     {
-        return device.write(bytes.data(), bytes.size()) == bytes.size();
+        if (!bytes.isEmpty() && m_file.write(bytes.data(), bytes.size()) != bytes.size())
+            fail();
     }
 
-    QByteArrayView m_source;
-    std::vector<Part> m_parts;
-    qsizetype m_size = 0;
+    [[noreturn]] void fail()
+    {
+        const QString reason = m_file.errorString();
+        m_file.cancelWriting();
+        throw FileError(rewriteFailed(), QDir::toNativeSeparators(m_file.fileName()), reason);
+    }
+
+    QSaveFile m_file;
+    QByteArray m_buffer;
+    qsizetype m_used = 0;
 };
 
-// Replaces the list through a temporary file in the same directory renamed over it: a crash,
-// a kill or a full disk leaves the old list whole, and a failure removes the temporary file
-// (QSaveFile's destructor does when the commit has not happened).
-void replaceList(const QString &path, const Pieces &content)
+// Passes lines on with every one ending in CR LF: a lone CR gets its LF, an unterminated last
+// line gets both. Fed in pieces, so a CR at the end of one may find its LF in the next.
+class CrLfLines
 {
-    QSaveFile file(path);
-    // Writing in place when no temporary file can be made would give up the whole point.
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        throw FileError(rewriteFailed(), QDir::toNativeSeparators(path), file.errorString());
-    if (!content.writeTo(file)) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        throw FileError(rewriteFailed(), QDir::toNativeSeparators(path), reason);
+public:
+    explicit CrLfLines(ListWriter &out)
+        : m_out(out)
+    {
     }
-    if (!file.commit())
-        throw FileError(rewriteFailed(), QDir::toNativeSeparators(path), file.errorString());
+
+    void put(QByteArrayView bytes)
+    {
+        if (bytes.isEmpty())
+            return;
+        const bool afterCr = m_crPending;
+        if (afterCr && bytes.front() != '\n')
+            m_out.put(lf);
+
+        if (TextLines::crsFollowedByLf(bytes)) {
+            m_out.put(bytes);
+        } else {
+            qsizetype run = 0;
+            for (qsizetype pos = 0;;) {
+                const void *cr = std::memchr(bytes.data() + pos, '\r', size_t(bytes.size() - pos));
+                if (!cr)
+                    break;
+                const qsizetype at = static_cast<const char *>(cr) - bytes.data();
+                if (at + 1 < bytes.size() && bytes[at + 1] != '\n') {
+                    m_out.put(bytes.sliced(run, at + 1 - run));
+                    m_out.put(lf);
+                    run = at + 1;
+                }
+                pos = at + 1;
+            }
+            m_out.put(bytes.sliced(run));
+        }
+
+        const qsizetype n = bytes.size();
+        m_crPending = bytes.back() == '\r';
+        m_lineOpen = !m_crPending
+            && !(bytes.back() == '\n' && (n >= 2 ? bytes[n - 2] == '\r' : afterCr));
+    }
+
+    void finish()
+    {
+        if (m_crPending)
+            m_out.put(lf);
+        else if (m_lineOpen)
+            m_out.put(lineEnd);
+    }
+
+private:
+    ListWriter &m_out;
+    bool m_crPending = false;
+    bool m_lineOpen = false;
+};
+
+// Where the first address of a list is, read from its beginning as far as needed.
+struct FirstAddress
+{
+    qsizetype blankLines = 0; // before it
+    bool found = false;
+    qsizetype begin = 0; // its bytes in the head, [begin, end)
+    qsizetype end = 0;
+    qsizetype next = 0; // the rest of the list starts here in the head
+};
+
+FirstAddress readToFirstAddress(ListReader &reader, QByteArray &head)
+{
+    FirstAddress first;
+    qsizetype pos = 0;
+    bool inAddress = false;
+    bool atEnd = !reader.appendTo(head);
+    for (;;) {
+        const qsizetype size = head.size();
+        const char *const data = head.constData();
+        if (!inAddress) {
+            // Empty lines are bare terminators. A CR last in the head may have its LF to come.
+            while (pos < size && data[pos] == '\r' && (pos + 1 < size || atEnd)) {
+                ++first.blankLines;
+                pos += (pos + 1 < size && data[pos + 1] == '\n') ? 2 : 1;
+            }
+            if (pos < size && data[pos] != '\r') {
+                inAddress = true;
+                first.begin = pos;
+            } else if (pos == size && atEnd) {
+                return first;
+            }
+        }
+        if (inAddress) {
+            const void *cr = std::memchr(data + pos, '\r', size_t(size - pos));
+            if (cr) {
+                first.end = static_cast<const char *>(cr) - data;
+                if (first.end + 1 < size || atEnd) {
+                    first.found = true;
+                    first.next = (first.end + 1 < size && data[first.end + 1] == '\n')
+                        ? first.end + 2
+                        : first.end + 1;
+                    return first;
+                }
+                pos = first.end;
+            } else if (atEnd) {
+                first.found = true;
+                first.end = first.next = size;
+                return first;
+            } else {
+                pos = size;
+            }
+        }
+        atEnd = !reader.appendTo(head);
+    }
 }
 
-// True when every CR in `bytes`, except one as the very last byte, is followed by an LF: then
-// the bytes are lines ending in CR LF as they stand, bar perhaps the last one's end.
-bool onlyCrLfInside(QByteArrayView bytes)
+// Compaction as a state machine over pieces of the list: empty lines are dropped and the kept
+// lines end in CR LF, except the last line of the list, whose ending is only written once
+// another line turns out to follow it. Unchanged stretches go out as single runs.
+class Compactor
 {
-    const char *p = bytes.data();
-    const char *const last = p + bytes.size() - 1; // each step reads p[i + 1]
-    bool lone = false;
-    // Fixed-size blocks let the compiler turn the comparison into vector code.
-    constexpr qsizetype block = 64;
-    for (; last - p >= block; p += block) {
-        unsigned char found = 0;
-        for (qsizetype i = 0; i < block; ++i)
-            found |= (p[i] == '\r') & (p[i + 1] != '\n');
-        if (found)
-            return false;
+public:
+    explicit Compactor(ListWriter &out)
+        : m_out(out)
+    {
     }
-    for (; p < last; ++p)
-        lone |= (p[0] == '\r') & (p[1] != '\n');
-    return !lone;
-}
 
-// Lines [from, content.size()) of `content`, each ending in CR LF, whatever ended them before.
-void addLinesEndingInCrLf(Pieces &out, QByteArrayView content, qsizetype from)
-{
-    const qsizetype size = content.size();
-    if (from == size)
-        return;
-    const QByteArrayView rest = content.sliced(from);
-    if (onlyCrLfInside(rest)) {
-        out.addSource(from, size);
-        if (rest.endsWith('\r'))
-            out.addOwn(TextLines::lineEnd.sliced(1));
-        else if (!rest.endsWith(TextLines::lineEnd))
-            out.addOwn(TextLines::lineEnd);
-        return;
+    void put(QByteArrayView piece)
+    {
+        m_piece = piece;
+        m_runBegin = m_runEnd = 0;
+        const char *const data = piece.data();
+        const qsizetype size = piece.size();
+        qsizetype pos = 0;
+        qsizetype pendingEndAt = -1; // where that line's ending is, when it is in this piece
+        if (m_skipLf) {
+            m_skipLf = false;
+            if (size > 0 && data[0] == '\n')
+                pos = 1;
+        }
+        while (pos < size) {
+            if (m_atLineStart) {
+                if (m_endPending) {
+                    putLineEnd(pendingEndAt);
+                    m_endPending = false;
+                }
+                m_atLineStart = false;
+            }
+            const void *cr = std::memchr(data + pos, '\r', size_t(size - pos));
+            const qsizetype end = cr ? static_cast<const char *>(cr) - data : size;
+            if (end > pos) {
+                putSource(pos, end);
+                m_lineHasBytes = true;
+            }
+            if (!cr)
+                break;
+            if (m_lineHasBytes) {
+                m_endPending = true;
+                pendingEndAt = end;
+            }
+            m_lineHasBytes = false;
+            m_atLineStart = true;
+            pos = end + 1;
+            if (pos == size)
+                m_skipLf = true;
+            else if (data[pos] == '\n')
+                ++pos;
+        }
+        flushRun();
     }
-    for (qsizetype pos = from; pos < size;) {
-        const TextLines::Line line = TextLines::lineAt(content, pos);
-        out.addSource(line.begin, line.end);
-        out.addLineEnd();
-        pos = line.next;
+
+private:
+    void putSource(qsizetype begin, qsizetype end)
+    {
+        if (m_runEnd == begin && m_runEnd > m_runBegin) {
+            m_runEnd = end;
+            return;
+        }
+        flushRun();
+        m_runBegin = begin;
+        m_runEnd = end;
     }
-}
+
+    // CR LF after the run, taken from the piece when it stands there already.
+    void putLineEnd(qsizetype at)
+    {
+        if (at >= 0 && m_runEnd > m_runBegin && m_runEnd == at
+            && m_piece.sliced(at).startsWith(lineEnd)) {
+            m_runEnd += lineEnd.size();
+            return;
+        }
+        flushRun();
+        m_out.put(lineEnd);
+    }
+
+    void flushRun()
+    {
+        if (m_runEnd > m_runBegin)
+            m_out.put(m_piece.sliced(m_runBegin, m_runEnd - m_runBegin));
+        m_runBegin = m_runEnd = 0;
+    }
+
+    ListWriter &m_out;
+    QByteArrayView m_piece;
+    qsizetype m_runBegin = 0;
+    qsizetype m_runEnd = 0;
+    bool m_skipLf = false; // the last piece ended in CR
+    bool m_atLineStart = true;
+    bool m_lineHasBytes = false;
+    bool m_endPending = false; // the last non-empty line ended; CR LF if another line follows
+};
 
 } // namespace
 
@@ -230,58 +381,62 @@ void UrlListFile::EnsureUrlList() const
 
 qint64 UrlListFile::CountUrlList() const
 {
-    return TextLines::count(readList(m_path));
+    ListReader reader(m_path);
+    QByteArray piece;
+    qint64 crs = 0;
+    bool empty = true;
+    char last = 0;
+    char beforeLast = 0;
+    while (reader.readInto(piece)) {
+        crs += TextLines::countCarriageReturns(piece);
+        beforeLast = piece.size() >= 2 ? piece[piece.size() - 2] : 0;
+        last = piece.back();
+        empty = false;
+    }
+    // Every CR ends one line; bytes after the last ending are one line more.
+    const bool open = !empty && last != '\r' && !(last == '\n' && beforeLast == '\r');
+    return crs + (open ? 1 : 0);
 }
 
 QString UrlListFile::RotateUrlList() const
 {
-    const QByteArray content = readList(m_path);
-    const qsizetype size = content.size();
-
-    // The leading empty lines are bare terminators; no need to split anything else.
-    qsizetype blank = 0;
-    qsizetype pos = 0;
-    while (pos < size && content[pos] == '\r') {
-        ++blank;
-        pos += (pos + 1 < size && content[pos + 1] == '\n') ? 2 : 1;
-    }
+    ListReader reader(m_path);
+    QByteArray head;
+    const FirstAddress first = readToFirstAddress(reader, head);
 
     // The empty lines stay, and the address taken (if any) leaves an empty line in its place.
-    QByteArray blanks = TextLines::lineEnd.toByteArray().repeated(blank + 1);
-    Pieces out(content);
-    out.addOwn(blanks);
-    if (pos == size) {
-        replaceList(m_path, out);
+    ListWriter writer(m_path);
+    for (qsizetype i = 0; i <= first.blankLines; ++i)
+        writer.put(lineEnd);
+    if (!first.found) {
+        reader.close();
+        writer.commit();
         return QString();
     }
 
     // The address goes to the end, so the next rotation takes the one after it.
-    const TextLines::Line first = TextLines::lineAt(content, pos);
-    addLinesEndingInCrLf(out, content, first.next);
-    out.addSource(first.begin, first.end);
-    out.addLineEnd();
-    replaceList(m_path, out);
-    return m_encoding.decode(QByteArrayView(content).sliced(first.begin, first.end - first.begin));
+    CrLfLines rest(writer);
+    rest.put(QByteArrayView(head).sliced(first.next));
+    QByteArray piece;
+    while (reader.readInto(piece))
+        rest.put(piece);
+    rest.finish();
+    const QByteArrayView address = QByteArrayView(head).sliced(first.begin, first.end - first.begin);
+    writer.put(address);
+    writer.put(lineEnd);
+    reader.close();
+    writer.commit();
+    return m_encoding.decode(address);
 }
 
 void UrlListFile::CompactUrlList() const
 {
-    const QByteArray content = readList(m_path);
-    const qsizetype size = content.size();
-
-    // Empty lines go. Kept lines end in CR LF, except the file's last line, which ends the file.
-    Pieces out(content);
-    for (qsizetype pos = 0; pos < size;) {
-        const TextLines::Line line = TextLines::lineAt(content, pos);
-        if (line.end > line.begin) {
-            out.addSource(line.begin, line.end);
-            if (line.next < size)
-                out.addLineEnd();
-        }
-        pos = line.next;
-    }
-    // An already compact list is left as it is: no write, no new inode, nothing to fail.
-    if (out.isWholeSource())
-        return;
-    replaceList(m_path, out);
+    ListReader reader(m_path);
+    ListWriter writer(m_path);
+    Compactor compactor(writer);
+    QByteArray piece;
+    while (reader.readInto(piece))
+        compactor.put(piece);
+    reader.close();
+    writer.commit();
 }

@@ -17,6 +17,10 @@ public:
     static QString fileName(); // "抓关键字网址.txt"
     const QString &path() const { return m_path; }
 
+    // The list is read and written in pieces of this size, so an operation takes about that
+    // much memory however long the list is.
+    static constexpr qsizetype chunkSize = 64 * 1024;
+
     // True when a regular file of that name exists (a directory of that name does not count).
     bool exists() const;
 

@@ -18,6 +18,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include "printers.h"
+
 #include <gtest/gtest.h>
 
 #include <csignal>

@@ -3,6 +3,8 @@
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
 
+#include "printers.h"
+
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;

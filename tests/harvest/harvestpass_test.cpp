@@ -5,6 +5,8 @@
 #include <QAbstractItemModelTester>
 #include <QRandomGenerator>
 
+#include "printers.h"
+
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;

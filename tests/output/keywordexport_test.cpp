@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "printers.h"
+
 #include <gtest/gtest.h>
 
 #include <csignal>

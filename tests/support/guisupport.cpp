@@ -55,7 +55,7 @@ void BoxAnswerer::poll()
     if (!box || !box->isVisible())
         return;
     m_timer.stop(); // not re-entered while this box is handled
-    const Box seen{box->windowTitle(), box->text()};
+    const Box seen {box->windowTitle(), box->text()};
     m_boxes.append(seen);
     if (m_whileOpen)
         m_whileOpen(seen);

@@ -45,7 +45,8 @@ public:
         m_context.moveToThread(&m_thread);
         m_thread.setObjectName(u"LoopbackServer"_s);
         m_thread.start();
-        QMetaObject::invokeMethod(&m_context, [this] { listen(); }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            &m_context, [this] { listen(); }, Qt::BlockingQueuedConnection);
     }
 
     ~Worker()
@@ -181,7 +182,7 @@ void LoopbackServer::serve(const QString &path, const QByteArray &body,
                            const QByteArray &contentType, int delayMs)
 {
     QMutexLocker lock(&m_worker->m_mutex);
-    m_worker->m_routes.insert(path, Route { body, contentType, delayMs });
+    m_worker->m_routes.insert(path, Route {body, contentType, delayMs});
 }
 
 quint16 LoopbackServer::port() const

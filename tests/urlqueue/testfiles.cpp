@@ -28,9 +28,8 @@ void writeBytes(const QString &path, const QByteArray &bytes)
 
 QStringList dirEntries(const QString &directory)
 {
-    return QDir(directory).entryList(QDir::AllEntries | QDir::Hidden | QDir::System
-                                         | QDir::NoDotAndDotDot,
-                                     QDir::Name);
+    return QDir(directory).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 QByteArray addressLine(qsizetype i)

@@ -107,11 +107,13 @@ TEST(TextEncodingSystem, GbkLocaleGivesGbk)
     QTemporaryDir locales;
     ASSERT_TRUE(locales.isValid());
     QProcess build;
-    build.start(localedef, {QStringLiteral("-i"), QStringLiteral("zh_CN"), QStringLiteral("-f"),
-                            QStringLiteral("GBK"), locales.filePath(QStringLiteral("zh_CN.GBK"))});
+    build.start(localedef,
+                {QStringLiteral("-i"), QStringLiteral("zh_CN"), QStringLiteral("-f"),
+                 QStringLiteral("GBK"), locales.filePath(QStringLiteral("zh_CN.GBK"))});
     build.waitForFinished(60000);
     if (!QDir(locales.filePath(QStringLiteral("zh_CN.GBK"))).exists())
-        GTEST_SKIP() << "no zh_CN/GBK locale sources: " << build.readAllStandardError().toStdString();
+        GTEST_SKIP() << "no zh_CN/GBK locale sources: "
+                     << build.readAllStandardError().toStdString();
 
     const ScopedEnv locPath("LOCPATH", QFile::encodeName(locales.path()));
     const ScopedEnv lcAll("LC_ALL", QByteArrayLiteral("zh_CN.GBK"));

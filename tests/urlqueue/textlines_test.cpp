@@ -45,20 +45,19 @@ TEST_P(TextLinesSplit, GivesTheLinesOfTheRules)
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, TextLinesSplit,
-    ::testing::Values(SplitCase{"ZeroLength", ""sv, {}}, SplitCase{"OnlyCrLf", "\r\n"sv, {""sv}},
-                      SplitCase{"OnlyCr", "\r"sv, {""sv}},
-                      SplitCase{"NoTerminator", "A"sv, {"A"sv}},
-                      SplitCase{"EndsInCr", "A\r"sv, {"A"sv}},
-                      SplitCase{"FinalCrLfAddsNoLine", "A\r\n"sv, {"A"sv}},
-                      SplitCase{"CrAloneEndsALine", "A\rB"sv, {"A"sv, "B"sv}},
-                      SplitCase{"LoneLfStaysInside", "A\nB\r\nC"sv, {"A\nB"sv, "C"sv}},
-                      SplitCase{"OnlyLf", "\n"sv, {"\n"sv}},
-                      SplitCase{"LfAfterCrLfStartsALine", "A\r\n\n"sv, {"A"sv, "\n"sv}},
-                      SplitCase{"CrThenCrLf", "\r\r\n"sv, {""sv, ""sv}},
-                      SplitCase{"EmptyLinesCount", "A\r\n\r\nB\r\n\r\n"sv, {"A"sv, ""sv, "B"sv, ""sv}},
-                      SplitCase{"MixedTerminators", "A\rB\r\nC\r\rD"sv,
-                                {"A"sv, "B"sv, "C"sv, ""sv, "D"sv}},
-                      SplitCase{"NulBytesAreContent", "A\0B\r\n\0"sv, {"A\0B"sv, "\0"sv}}),
+    ::testing::Values(
+        SplitCase {"ZeroLength", ""sv, {}}, SplitCase {"OnlyCrLf", "\r\n"sv, {""sv}},
+        SplitCase {"OnlyCr", "\r"sv, {""sv}}, SplitCase {"NoTerminator", "A"sv, {"A"sv}},
+        SplitCase {"EndsInCr", "A\r"sv, {"A"sv}},
+        SplitCase {"FinalCrLfAddsNoLine", "A\r\n"sv, {"A"sv}},
+        SplitCase {"CrAloneEndsALine", "A\rB"sv, {"A"sv, "B"sv}},
+        SplitCase {"LoneLfStaysInside", "A\nB\r\nC"sv, {"A\nB"sv, "C"sv}},
+        SplitCase {"OnlyLf", "\n"sv, {"\n"sv}},
+        SplitCase {"LfAfterCrLfStartsALine", "A\r\n\n"sv, {"A"sv, "\n"sv}},
+        SplitCase {"CrThenCrLf", "\r\r\n"sv, {""sv, ""sv}},
+        SplitCase {"EmptyLinesCount", "A\r\n\r\nB\r\n\r\n"sv, {"A"sv, ""sv, "B"sv, ""sv}},
+        SplitCase {"MixedTerminators", "A\rB\r\nC\r\rD"sv, {"A"sv, "B"sv, "C"sv, ""sv, "D"sv}},
+        SplitCase {"NulBytesAreContent", "A\0B\r\n\0"sv, {"A\0B"sv, "\0"sv}}),
     [](const ::testing::TestParamInfo<SplitCase> &info) { return std::string(info.param.name); });
 
 // The rules read one byte at a time, as they are stated: the reference the scanning code
@@ -108,7 +107,7 @@ TEST(TextLines, JoinEndsEveryLineInCrLf)
 
 TEST(TextLines, JoinThenSplitGivesTheSameLines)
 {
-    const QList<QByteArray> lines{"A", "", "  ", "B\nC", QByteArray("\xff\x00\x80", 3), ""};
+    const QList<QByteArray> lines {"A", "", "  ", "B\nC", QByteArray("\xff\x00\x80", 3), ""};
     EXPECT_EQ(TextLines::split(TextLines::join(lines)), lines);
 }
 
