@@ -1,8 +1,6 @@
 #include "browserpane.h"
 
 #include <QFile>
-#include <QElapsedTimer>
-#include <QDateTime>
 #include <QPointer>
 #include <QTimer>
 #include <QWebChannel>
@@ -149,9 +147,6 @@ void BrowserPane::Mirror::detach()
 void BrowserPane::Mirror::push(const QString &token, double created, int count,
                                const QString &payload)
 {
-    QElapsedTimer et; et.start();
-    struct L { QElapsedTimer &e; ~L() { qInfo() << "PUSH took" << e.elapsed() << QDateTime::currentMSecsSinceEpoch(); } } l{et};
-    qInfo() << "PUSH" << QDateTime::currentMSecsSinceEpoch() << token << qint64(created) << qint64(m_newest) << (token == m_token) << count;
     if (token.isEmpty() || (token != m_token && !(created > m_newest)))
         return;
     // A negative count: the script runs in a page that is no document of the user's (the

@@ -46,7 +46,6 @@
     }
 
     function collect() {
-        const t0 = performance.now();
         const links = document.links;
         const n = links.length;
         const parts = new Array(2 * n);
@@ -55,10 +54,7 @@
             parts[2 * i] = a.href;
             parts[2 * i + 1] = escapeText(a.innerText);
         }
-        const t1 = performance.now();
-        const r = { count: n, payload: parts.join(SEP) };
-        if (n > 1000) (globalThis.dbg = globalThis.dbg || []).push('read ' + (t1 - t0) + ' join ' + (performance.now() - t1));
-        return r;
+        return { count: n, payload: parts.join(SEP) };
     }
 
     // Sends the list if it changed since the last push. Unless forced, keeps a gap of twice
@@ -91,9 +87,7 @@
             return;
         }
         sent = list;
-        const t1 = performance.now();
         sink.push(token, created, list.count, list.payload);
-        (globalThis.dbg = globalThis.dbg || []).push('collect ' + cost + ' push ' + (performance.now() - t1) + ' at ' + Date.now() + ' n ' + list.count);
     }
 
     // Page timers are throttled in hidden pages; the pane also calls lexhaulFlush() while we

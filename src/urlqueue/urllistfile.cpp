@@ -216,7 +216,7 @@ FirstAddress readToFirstAddress(ListReader &reader, QByteArray &head)
         const char *const data = head.constData();
         if (!inAddress) {
             // Empty lines are bare terminators. A CR last in the head may have its LF to come.
-            while (pos < size && data[pos] == '\r' && (pos + 1 < size || atEnd)) {
+            while (pos < size && data[pos] == '\r') {
                 ++first.blankLines;
                 pos += (pos + 1 < size && data[pos + 1] == '\n') ? 2 : 1;
             }
@@ -389,7 +389,7 @@ qint64 UrlListFile::CountUrlList() const
     char beforeLast = 0;
     while (reader.readInto(piece)) {
         crs += TextLines::countCarriageReturns(piece);
-        beforeLast = piece.size() >= 2 ? piece[piece.size() - 2] : 0;
+        beforeLast = piece.size() >= 2 ? piece[piece.size() - 2] : last;
         last = piece.back();
         empty = false;
     }

@@ -296,89 +296,89 @@ window.addEventListener('load', () => setTimeout(() => {
     EXPECT_EQ(m_pane->links()->at(399).text, u"added 99"_s);
 }
 
-// A minimised window hides the page, and the engine then throttles the page's timers to a
-// second or more; the mirror must keep up regardless.
-TEST_F(BrowserPaneTest, MirrorFollowsAHiddenPageWithinATenthOfASecond)
+// Two changes in consecutive tasks: the second lands within the pane's debounce after the
+// first, so only a trailing flush brings it over. Returns the lag behind the second change.
+static const QString burstOfChanges = uR"({
+    const add = (name) => {
+        const a = document.createElement('a');
+        a.href = '/' + name + '/' + document.links.length;
+        a.textContent = name;
+        document.body.insertBefore(a, document.body.firstChild);
+    };
+    add('first');
+    const channel = new MessageChannel();
+    channel.port1.onmessage = () => {
+        add('second');
+        window.lastChange = Date.now();
+    };
+    channel.port2.postMessage(0);
+    window.lastChange = 0;
+})"_s;
+
+class BurstTest : public BrowserPaneTest, public ::testing::WithParamInterface<bool>
 {
+};
+
+// A minimised window hides the page, and the engine then throttles the page's timers to a
+// second or more; the mirror must keep up all the same.
+TEST_P(BurstTest, MirrorCatchesUpWithinATenthOfASecond)
+{
+    const bool minimised = GetParam();
     LoopbackServer server;
     server.serve(u"/page.html"_s, linksPage(u"/static"_s, 300));
     m_pane->navigate(server.url(u"/page.html"_s).toString());
     ASSERT_TRUE(settlesOnDom());
+    if (minimised) {
+        m_window->showMinimized();
+        ASSERT_TRUE(
+            waitUntil([&] { return runJs(u"document.visibilityState"_s) == u"hidden"_s; }));
+    }
 
-    m_window->showMinimized();
-    ASSERT_TRUE(waitUntil([&] { return runJs(u"document.visibilityState"_s) == u"hidden"_s; }));
-
-    for (int round = 0; round < 3; ++round) {
+    for (int round = 0; round < 5; ++round) {
         m_observed.clear();
-        const double changeMs = runJs(uR"({
-    const a = document.createElement('a');
-    a.href = '/late/' + document.links.length;
-    a.textContent = 'late';
-    document.body.insertBefore(a, document.body.firstChild);
-    Date.now();
-})"_s)
-                                    .toDouble();
+        runJs(burstOfChanges);
+        ASSERT_TRUE(waitUntil([&] { return runJs(u"window.lastChange"_s).toDouble() > 0; }));
+        const double changeMs = runJs(u"window.lastChange"_s).toDouble();
         ASSERT_TRUE(settlesOnDom());
         const double lag = lagUntil(domLinks(), changeMs);
-        std::cout << "lag after a change in a hidden page: " << lag << " ms\n";
+        std::cout << (minimised ? "minimised" : "visible")
+                  << ": lag after a burst of changes: " << lag << " ms\n";
         EXPECT_GE(lag, 0);
         EXPECT_LT(lag, 100);
     }
 }
 
+INSTANTIATE_TEST_SUITE_P(Window, BurstTest, ::testing::Values(false, true),
+                         [](const auto &info) { return info.param ? "Minimised" : "Visible"; });
+
 TEST_F(BrowserPaneTest, FortyThousandLinksArriveWithinASecond)
 {
     LoopbackServer server;
+    // The page's own layout of 40,000 new list items takes seconds on a slow machine; the
+    // page waits for it, so the lag counts from a laid-out change.
     server.serve(u"/big.html"_s, linksPage(u"/static"_s, 10, uR"(
 window.addEventListener('load', () => setTimeout(() => {
-    const box = document.createElement('ul');
+    const list = document.createElement('ul');
     for (let i = 0; i < 40000; ++i) {
-        const li = document.createElement('li');
+        const item = document.createElement('li');
         const a = document.createElement('a');
         a.href = '/big/' + i + '?q=keyword+' + i;
         a.textContent = 'keyword ' + i;
-        li.appendChild(a);
-        box.appendChild(li);
+        item.appendChild(a);
+        list.appendChild(item);
     }
-    document.body.replaceChildren(box);
-    const t0 = performance.now();
+    document.body.replaceChildren(list);
     document.body.offsetHeight;
-    window.layoutMs = performance.now() - t0;
-
     window.lastChange = Date.now();
-    requestAnimationFrame(() => setTimeout(() => { window.renderedMs = performance.now() - t0; }));
 }, 300));)"_s));
 
     const double lag = lagAfterPageChange(server, u"/big.html"_s);
     std::cout << "lag after a page change (40000 links): " << lag << " ms\n";
-    std::cout << runJs(u"dbg.slice(-10).join('\\n')"_s, BrowserPane::ScriptWorldId)
-                     .toString()
-                     .toStdString()
-              << "\n";
-    std::cout << runJs(u"window.lastChange"_s).toString().toStdString() << "\n";
-    std::cout << "layout " << runJs(u"window.layoutMs"_s).toString().toStdString() << " rendered "
-              << runJs(u"window.renderedMs"_s).toString().toStdString() << "\n";
-    for (const char *probe :
-         {"let t=performance.now(); const l=document.links; for (let "
-          "i=0;i<l.length;++i){l[i].href;} performance.now()-t",
-          "t=performance.now(); for (let i=0;i<l.length;++i){l[i].innerText;} performance.now()-t",
-          "t=performance.now(); for (let i=0;i<l.length;++i){l[i].textContent;} "
-          "performance.now()-t",
-          "t=performance.now(); document.body.style.color='red'; for (let "
-          "i=0;i<l.length;++i){l[i].innerText;} performance.now()-t",
-          "t=performance.now(); let f=[]; for (let i=0;i<l.length;++i){f.push(l[i].href, "
-          "l[i].innerText);} performance.now()-t",
-          "t=performance.now(); JSON.stringify(f).length + ' ' + (performance.now()-t)"})
-        std::cout << probe << " -> "
-                  << runJs(QString::fromLatin1(probe), BrowserPane::ScriptWorldId)
-                         .toString()
-                         .toStdString()
-                  << "\n";
     EXPECT_LT(lag, 1000);
     ASSERT_EQ(m_pane->links()->size(), 40000);
-    EXPECT_EQ(
-        m_pane->links()->at(39999),
-        (PageLink {server.url(u"/big/39999?q=keyword+39999"_s).toString(), u"keyword 39999"_s}));
+    EXPECT_EQ(m_pane->links()->at(39999),
+              (PageLink {server.url(QString()).toString() + u"/big/39999?q=keyword+39999"_s,
+                         u"keyword 39999"_s}));
 }
 
 TEST_F(BrowserPaneTest, FollowsEditsOfAddressesAndTexts)
@@ -684,18 +684,3 @@ INSTANTIATE_TEST_SUITE_P(Pages, HotListTest,
                                            std::make_tuple("baidu_top_index_2018.html", 420, 445)));
 
 } // namespace
-#include <QWebEngineSettings>
-TEST_F(BrowserPaneTest, ZZExplore)
-{
-    LoopbackServer server;
-    server.serve(u"/a.html"_s, linksPage(u"/a"_s, 5));
-    m_pane->navigate(server.url(u"/a.html"_s).toString());
-    ASSERT_TRUE(settlesOnDom());
-    m_pane->navigate(u"view-source:"_s + server.url(u"/a.html"_s).toString());
-    spinFor(1500);
-    std::cout << "view-source: " << describe(m_pane->links()).toStdString() << " world: " << runJs(u"typeof lexhaulFlush + location.href"_s, BrowserPane::ScriptWorldId).toString().toStdString() << "\n";
-    m_pane->page()->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
-    m_pane->navigate(server.url(u"/a.html"_s).toString());
-    spinFor(1500);
-    std::cout << "nojs: " << describe(m_pane->links()).toStdString() << " world: " << runJs(u"typeof lexhaulFlush + location.href"_s, BrowserPane::ScriptWorldId).toString().toStdString() << "\n";
-}

@@ -275,29 +275,52 @@ TEST(UrlListRandom, ShortListsFollowTheLineRules)
 
 // The list is read in pieces: a line, a CR LF or a run of empty lines split between two pieces
 // must come out as if read whole.
-TEST(UrlListRandom, ListsAcrossThePieceBoundaryFollowTheLineRules)
+TEST(UrlListPieces, SplitsAtThePieceBoundaryChangeNothing)
+{
+    const qsizetype b = UrlListFile::chunkSize;
+    const QByteArray blanks = QByteArrayLiteral("\r\n").repeated((b - 1) / 2);
+    const QByteArray cases[] = {
+        QByteArray(b - 1, 'x') + "\r\n",           // LF alone in the last piece
+        QByteArray(b - 1, 'x') + "\r\nA",          // the CR LF of a line split
+        QByteArray(b - 1, 'x') + "\rB",             // a lone CR last in a piece
+        QByteArray(b - 2, 'x') + "\r\n\r\nA",      // a piece ending right after CR LF
+        QByteArray(b, 'x') + "\r\nA\r\n",          // CR LF first in a piece
+        "\r" + blanks + "\r\nA\r\n",              // empty lines, one split, then an address
+        "\r" + blanks + "\r\n",                    // empty lines only, one split
+        "\r" + blanks + "\r\rA",                   // a lone CR at the boundary, among blanks
+        QByteArray(b - 1, 'x') + "\r\n\r\n",       // a split line followed by an empty one
+        QByteArray(3 * b + 5, 'y'),                 // one line over several pieces
+    };
+    for (const QByteArray &content : cases) {
+        checkAgainstReference(content);
+        if (::testing::Test::HasFatalFailure())
+            return;
+    }
+}
+
+TEST(UrlListPieces, RandomListsAroundThePieceBoundaryFollowTheLineRules)
 {
     QRandomGenerator random(4099);
     const qsizetype boundary = UrlListFile::chunkSize;
-    for (int round = 0; round < 120 && !::testing::Test::HasFatalFailure(); ++round) {
-        // A filler of addresses, of empty lines or of one long line, ending just before the
-        // boundary, so that the random part straddles it.
-        const qsizetype fillerSize = boundary - random.bounded(120);
-        QByteArray filler;
+    for (int round = 0; round < 150 && !::testing::Test::HasFatalFailure(); ++round) {
+        // A filler of addresses, of empty lines or of one long line, ending near the boundary
+        // on either side, then random lines.
+        const qsizetype fillerSize = boundary - 100 + random.bounded(120);
+        QByteArray filler = random.bounded(2) ? QByteArrayLiteral("\r") : QByteArray();
         switch (round % 3) {
         case 0:
             while (filler.size() < fillerSize)
                 filler += addressLine(filler.size()) + "\r\n";
             break;
         case 1:
-            filler = QByteArrayLiteral("\r\n").repeated(fillerSize / 2);
+            filler += QByteArrayLiteral("\r\n").repeated(fillerSize / 2);
             break;
         case 2:
-            filler = QByteArray(fillerSize, 'x');
+            filler += QByteArray(fillerSize, 'x');
             break;
         }
-        checkAgainstReference(filler.first(std::min(filler.size(), fillerSize))
-                              + randomContent(random));
+        filler.truncate(fillerSize);
+        checkAgainstReference(filler + randomContent(random));
     }
 }
 
