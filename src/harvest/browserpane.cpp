@@ -8,6 +8,7 @@
 #include <QWebEnginePage>
 #include <QWebEngineScriptCollection>
 
+#include <algorithm>
 #include <limits>
 
 using namespace Qt::StringLiterals;
@@ -75,9 +76,10 @@ std::optional<PageLinks> decodeLinks(int count, const QString &payload)
 //
 // Documents are told apart by the random token each one makes at creation, and ordered by
 // their creation time: a push from the current document replaces the mirror; a push from
-// an unknown document replaces it only if that document is newer than every one seen so
-// far, so whatever an older document sends late (even from another render process) is
-// dropped.
+// another document replaces it only if that document is newer than every one seen so far,
+// so whatever an older document sends late (even from another render process) is dropped.
+// Creation times are wall-clock times; should the clock go back, the engine is asked which
+// document it holds, and that one is taken on.
 class BrowserPane::Mirror : public QObject
 {
     Q_OBJECT
@@ -95,6 +97,8 @@ public:
     std::optional<PageLinks> m_links;
 
 private:
+    void adopt(const QString &token, double created);
+    void confirm(const QString &token, double created);
     void forgetDocument();
     void probe();
     void nudge();
@@ -104,6 +108,7 @@ private:
     QTimer m_nudge;
     QString m_token; // empty while no document of ours is current
     quint64 m_generation = 0; // counts the changes of m_token
+    QString m_confirming; // the token confirm() asks the engine about
     double m_newest = -std::numeric_limits<double>::infinity();
 };
 
@@ -147,8 +152,12 @@ void BrowserPane::Mirror::detach()
 void BrowserPane::Mirror::push(const QString &token, double created, int count,
                                const QString &payload)
 {
-    if (token.isEmpty() || (token != m_token && !(created > m_newest)))
+    if (token.isEmpty())
         return;
+    if (token != m_token && !(created > m_newest)) {
+        confirm(token, created);
+        return;
+    }
     // A negative count: the script runs in a page that is no document of the user's (the
     // engine's error page).
     std::optional<PageLinks> decoded;
@@ -157,16 +166,45 @@ void BrowserPane::Mirror::push(const QString &token, double created, int count,
         if (!decoded)
             return;
     }
-    if (token != m_token) {
-        m_token = token;
-        m_newest = created;
-        ++m_generation;
-    }
+    if (token != m_token)
+        adopt(token, created);
     m_nudge.stop();
     if (decoded == m_links)
         return;
     m_links = std::move(decoded);
     Q_EMIT m_pane->linksChanged();
+}
+
+void BrowserPane::Mirror::adopt(const QString &token, double created)
+{
+    m_token = token;
+    m_newest = std::max(m_newest, created);
+    ++m_generation;
+}
+
+// A push that looks older than the current document: a late one from a document the
+// engine has left (dropped), or the clock went back. The engine's answer settles it.
+void BrowserPane::Mirror::confirm(const QString &token, double created)
+{
+    if (token == m_confirming)
+        return;
+    m_confirming = token;
+    const quint64 generation = m_generation;
+    const QPointer<Mirror> self(this);
+    m_pane->page()->runJavaScript(
+        u"typeof lexhaulToken === 'function' ? lexhaulToken() : ''"_s, ScriptWorldId,
+        [self, token, created, generation](const QVariant &current) {
+            if (!self)
+                return;
+            if (self->m_confirming == token)
+                self->m_confirming.clear();
+            if (self->m_generation != generation || current.toString() != token)
+                return;
+            // Its pushes so far were dropped: have them sent again.
+            self->adopt(token, created);
+            self->m_pane->page()->runJavaScript(
+                u"typeof lexhaulFlush === 'function' && lexhaulFlush(true)"_s, ScriptWorldId);
+        });
 }
 
 void BrowserPane::Mirror::dirty(const QString &token)

@@ -127,12 +127,20 @@
         });
     }
 
-    globalThis.lexhaulFlush = () => {
-        if (sink)
-            flush(false);
-        else
+    // For the pane: lexhaulFlush() sends pending changes, lexhaulFlush(true) the whole list
+    // again; lexhaulToken() names the document the engine holds.
+    globalThis.lexhaulFlush = (resend) => {
+        if (!sink) {
             connect();
+        } else if (resend) {
+            sent = null;
+            dirty = true;
+            flush(true);
+        } else {
+            flush(false);
+        }
     };
+    globalThis.lexhaulToken = () => token;
 
     function settle() {
         dirty = true;

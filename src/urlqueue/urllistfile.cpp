@@ -216,7 +216,7 @@ FirstAddress readToFirstAddress(ListReader &reader, QByteArray &head)
         const char *const data = head.constData();
         if (!inAddress) {
             // Empty lines are bare terminators. A CR last in the head may have its LF to come.
-            while (pos < size && data[pos] == '\r') {
+            while (pos < size && data[pos] == '\r' && (pos + 1 < size || atEnd)) {
                 ++first.blankLines;
                 pos += (pos + 1 < size && data[pos + 1] == '\n') ? 2 : 1;
             }

@@ -1,0 +1,87 @@
+// The harvest pass over a 1,000-link page onto keyword lists of growing length, beside the
+// straightforward pass that sweeps the whole list after every link.
+#include "harvestpass.h"
+#include "keywordlistmodel.h"
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+QString keyword(int i)
+{
+    // Ten characters, like the hot-list keywords.
+    return QStringLiteral("热门关键字") + QString::number(10000 + i % 90000);
+}
+
+// A hot-list page: keyword links each followed by an icon link to the same address, and a few
+// navigation links the filters remove.
+PageLinks hotListPage(int links)
+{
+    PageLinks page;
+    for (int i = 0; page.size() < links; ++i) {
+        const QString address = QStringLiteral("http://127.0.0.1/s?wd=") + QString::number(i);
+        page.append({address, keyword(i)});
+        page.append({address, QString()});
+        if (i % 10 == 0)
+            page.append({QStringLiteral("http://127.0.0.1/news/") + QString::number(i),
+                         QStringLiteral("新闻")});
+    }
+    page.resize(links);
+    return page;
+}
+
+void fillList(KeywordListModel &list, qsizetype size)
+{
+    QStringList items;
+    items.reserve(size);
+    for (qsizetype i = 0; i < size; ++i)
+        items.append(keyword(int(i)));
+    list.append(items);
+}
+
+template<typename Pass>
+void runPass(benchmark::State &state, Pass &&pass, KeywordListModel &list)
+{
+    const PageLinks page = hotListPage(1000);
+    const qsizetype before = list.count();
+    for (auto _ : state) {
+        pass(page);
+        state.PauseTiming();
+        list.removeRange(before, list.count() - before);
+        state.ResumeTiming();
+    }
+    state.counters["list"] = double(before);
+    state.SetItemsProcessed(state.iterations() * page.size());
+}
+
+void BM_HarvestPass(benchmark::State &state)
+{
+    KeywordListModel list;
+    fillList(list, state.range(0));
+    HarvestPass pass(list);
+    runPass(state, [&](const PageLinks &page) { pass.run(page); }, list);
+}
+
+void BM_StraightforwardPass(benchmark::State &state)
+{
+    KeywordListModel list;
+    fillList(list, state.range(0));
+    runPass(state, [&](const PageLinks &page) { harvestBySweeps(page, list); }, list);
+}
+
+} // namespace
+
+BENCHMARK(BM_HarvestPass)
+    ->Arg(0)
+    ->Arg(10'000)
+    ->Arg(100'000)
+    ->Arg(1'000'000)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_StraightforwardPass)
+    ->Arg(0)
+    ->Arg(10'000)
+    ->Arg(100'000)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();
