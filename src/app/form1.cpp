@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QTimer>
 
 namespace {
 
@@ -71,12 +72,6 @@ void Form1::createControls()
         = makeButton("Command2", QStringLiteral("生成文本"), twips(2280, 3840, 1695, 375), this);
     Command1 = makeButton("Command1", QStringLiteral("获取"), twips(240, 3840, 1695, 375), this);
 
-    // Placed on the bottom edge of the client area: not hidden, it loads pages like a visible
-    // browser, but the user never sees it.
-    WebBrowser1 = new BrowserPane(this);
-    WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
-    WebBrowser1->setGeometry(twips(240, 4680, 30, 135));
-
     Frame1 = new QGroupBox(QStringLiteral("取得关键字地址"), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
     Frame1->setGeometry(twips(120, 240, 7455, 3375));
@@ -101,12 +96,6 @@ void Form1::createControls()
     Label2 = makeLabel("Label2", QString(), twips(2160, 1080, 2055, 375), Frame1);
     Label1 = makeLabel("Label1", QStringLiteral("获取内容"), twips(120, 1080, 1215, 375), Frame1);
 
-    setTabOrder(Text1, WebBrowser1);
-    setTabOrder(WebBrowser1, List1);
-    setTabOrder(List1, Command1);
-    setTabOrder(Command1, Command2);
-    setTabOrder(Command2, Command3);
-    setTabOrder(Command3, Command4);
     Text1->setFocus();
 
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
@@ -116,13 +105,39 @@ void Form1::createControls()
     connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
 }
 
+void Form1::createBrowser()
+{
+    if (WebBrowser1)
+        return;
+    // Placed on the bottom edge of the client area: not hidden, it loads pages like a visible
+    // browser, but the user never sees it.
+    WebBrowser1 = new BrowserPane(this);
+    WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
+    WebBrowser1->setGeometry(twips(240, 4680, 30, 135));
+
+    const QList<QWidget *> tabOrder {Text1,    WebBrowser1, List1,   Command1,
+                                     Command2, Command3,    Command4};
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
+}
+
 void Form1::Form_Load()
 {
     m_urlList.EnsureUrlList();
     m_urlTotal = m_urlList.CountUrlList();
+    // Starting the browser engine takes a good part of a second: let it start while the user
+    // reads the message rather than before the message appears.
+    QTimer::singleShot(0, this, &Form1::createBrowser);
     showMessageBox(nullptr,
                    QStringLiteral("共抓取") + QString::number(m_urlTotal) + QStringLiteral("网址"));
     Label3->setText(ProgressText(m_urlTotal));
+    createBrowser();
+}
+
+void Form1::showEvent(QShowEvent *event)
+{
+    createBrowser();
+    QWidget::showEvent(event);
 }
 
 void Form1::Form_Unload(int &cancel)
@@ -181,13 +196,14 @@ void Form1::List1_DblClick()
 
 void Form1::Text1_Change()
 {
-    WebBrowser1->navigate(Text1->text());
+    if (WebBrowser1)
+        WebBrowser1->navigate(Text1->text());
 }
 
 void Form1::quchongzi()
 {
     // Without a document nothing is appended; the caller carries on either way.
-    m_harvest.run(WebBrowser1->links());
+    m_harvest.run(WebBrowser1 ? WebBrowser1->links() : std::nullopt);
 }
 
 qsizetype Form1::selectedIndex() const

@@ -58,7 +58,8 @@ public:
     QPushButton *Command3;
     QPushButton *Command2;
     QPushButton *Command1;
-    BrowserPane *WebBrowser1;
+    // Created while the start-up message is on screen (see Form_Load).
+    BrowserPane *WebBrowser1 = nullptr;
     QGroupBox *Frame1;
     QListView *List1;
     QLineEdit *Text1;
@@ -68,6 +69,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -84,6 +86,7 @@ private:
 
     qsizetype selectedIndex() const;
     void createControls();
+    void createBrowser();
 
     UrlListFile m_urlList;
     KeywordFile m_keywordFile;

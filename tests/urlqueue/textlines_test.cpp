@@ -105,10 +105,4 @@ TEST(TextLines, JoinEndsEveryLineInCrLf)
     EXPECT_EQ(TextLines::join({"A", "", "B\n"}), QByteArrayLiteral("A\r\n\r\nB\n\r\n"));
 }
 
-TEST(TextLines, JoinThenSplitGivesTheSameLines)
-{
-    const QList<QByteArray> lines {"A", "", "  ", "B\nC", QByteArray("\xff\x00\x80", 3), ""};
-    EXPECT_EQ(TextLines::split(TextLines::join(lines)), lines);
-}
-
 } // namespace

@@ -44,12 +44,6 @@ protected:
     QTemporaryDir m_dir;
 };
 
-TEST_F(UrlListTest, PathIsTheFixedNameInTheDirectory)
-{
-    EXPECT_EQ(UrlListFile::fileName(), QStringLiteral("抓关键字网址.txt"));
-    EXPECT_EQ(list().path(), QDir(m_dir.path()).filePath(QStringLiteral("抓关键字网址.txt")));
-}
-
 // --- Counting ------------------------------------------------------------------------------
 
 struct CountCase
@@ -258,12 +252,14 @@ void checkAgainstReference(const QByteArray &content)
 
     const auto [taken, rotated] = referenceRotate(content);
     ASSERT_EQ(list.RotateUrlList(), taken);
-    ASSERT_TRUE(readBytes(list.path()) == rotated) << ::testing::PrintToString(readBytes(list.path()));
+    ASSERT_TRUE(readBytes(list.path()) == rotated)
+        << ::testing::PrintToString(readBytes(list.path()));
 
     writeBytes(list.path(), content);
     list.CompactUrlList();
     const QByteArray compacted = referenceCompact(content);
-    ASSERT_TRUE(readBytes(list.path()) == compacted) << ::testing::PrintToString(readBytes(list.path()));
+    ASSERT_TRUE(readBytes(list.path()) == compacted)
+        << ::testing::PrintToString(readBytes(list.path()));
 }
 
 TEST(UrlListRandom, ShortListsFollowTheLineRules)
@@ -280,16 +276,16 @@ TEST(UrlListPieces, SplitsAtThePieceBoundaryChangeNothing)
     const qsizetype b = UrlListFile::chunkSize;
     const QByteArray blanks = QByteArrayLiteral("\r\n").repeated((b - 1) / 2);
     const QByteArray cases[] = {
-        QByteArray(b - 1, 'x') + "\r\n",           // LF alone in the last piece
-        QByteArray(b - 1, 'x') + "\r\nA",          // the CR LF of a line split
-        QByteArray(b - 1, 'x') + "\rB",             // a lone CR last in a piece
-        QByteArray(b - 2, 'x') + "\r\n\r\nA",      // a piece ending right after CR LF
-        QByteArray(b, 'x') + "\r\nA\r\n",          // CR LF first in a piece
-        "\r" + blanks + "\r\nA\r\n",              // empty lines, one split, then an address
-        "\r" + blanks + "\r\n",                    // empty lines only, one split
-        "\r" + blanks + "\r\rA",                   // a lone CR at the boundary, among blanks
-        QByteArray(b - 1, 'x') + "\r\n\r\n",       // a split line followed by an empty one
-        QByteArray(3 * b + 5, 'y'),                 // one line over several pieces
+        QByteArray(b - 1, 'x') + "\r\n", // LF alone in the last piece
+        QByteArray(b - 1, 'x') + "\r\nA", // the CR LF of a line split
+        QByteArray(b - 1, 'x') + "\rB", // a lone CR last in a piece
+        QByteArray(b - 2, 'x') + "\r\n\r\nA", // a piece ending right after CR LF
+        QByteArray(b, 'x') + "\r\nA\r\n", // CR LF first in a piece
+        "\r" + blanks + "\r\nA\r\n", // empty lines, one split, then an address
+        "\r" + blanks + "\r\n", // empty lines only, one split
+        "\r" + blanks + "\r\rA", // a lone CR at the boundary, among blanks
+        QByteArray(b - 1, 'x') + "\r\n\r\n", // a split line followed by an empty one
+        QByteArray(3 * b + 5, 'y'), // one line over several pieces
     };
     for (const QByteArray &content : cases) {
         checkAgainstReference(content);
