@@ -1,4 +1,5 @@
 #include "fileerror.h"
+#include "filesizelimit.h"
 #include "keywordexport.h"
 #include "keywordlistmodel.h"
 #include "listediting.h"
@@ -11,9 +12,6 @@
 #include "printers.h"
 
 #include <gtest/gtest.h>
-
-#include <csignal>
-#include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
 
@@ -126,20 +124,14 @@ TEST(Export, WriteFailingHalfWayLeavesTheOldBytes)
     for (int i = 0; i < 20000; ++i)
         many.append(u"keyword number "_s + QString::number(i));
 
-    rlimit saved {};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = saved;
-    limited.rlim_cur = 64 * 1024;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
     bool failed = false;
     try {
+        const FileSizeLimit limit(64 * 1024);
+        ASSERT_TRUE(limit.isActive());
         file.append(many);
     } catch (const FileError &) {
         failed = true;
     }
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
 
     EXPECT_TRUE(failed);
     EXPECT_EQ(readAll(file.path()), old);

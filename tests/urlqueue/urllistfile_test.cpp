@@ -1,4 +1,5 @@
 #include "fileerror.h"
+#include "filesizelimit.h"
 #include "testfiles.h"
 #include "textlinefile.h"
 #include "urllistfile.h"
@@ -471,33 +472,6 @@ TEST_F(UrlListTest, MissingListFailsAtTheReadAndIsNotCreated)
 }
 
 // --- Failed rewrites -----------------------------------------------------------------------
-
-// Lowers the largest file this process may write: writes beyond it fail with EFBIG, as on a
-// full disk, and unlike permissions this holds for root too.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        ::getrlimit(RLIMIT_FSIZE, &m_old);
-        // Without this the kernel kills the process instead of failing the write.
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lowered = m_old;
-        lowered.rlim_cur = bytes;
-        m_active = ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    bool isActive() const { return m_active; }
-
-private:
-    rlimit m_old = {};
-    void (*m_oldHandler)(int) = nullptr;
-    bool m_active = false;
-};
 
 TEST_F(UrlListTest, FailedRewriteLeavesTheListWholeAndNoTemporaryFile)
 {
