@@ -26,6 +26,7 @@
     let sink = null;
     let connecting = false;
     let dirty = true;
+    let nudged = false; // the pane was told we are dirty and waits for a push or "settled"
     let sent = null; // the last list pushed; null before the first push
     let timer = 0;
     let cost = 0; // ms the last collection took
@@ -82,10 +83,13 @@
         const list = collect();
         lastEnd = performance.now();
         cost = lastEnd - start;
-        if (sent !== null && list.count === sent.count && list.payload === sent.payload) {
+        const unchanged =
+            sent !== null && list.count === sent.count && list.payload === sent.payload;
+        if (unchanged && nudged)
             sink.settled(token);
+        nudged = false;
+        if (unchanged)
             return;
-        }
         sent = list;
         sink.push(token, created, list.count, list.payload);
     }
@@ -113,6 +117,7 @@
             return;
         }
         sink.dirty(token);
+        nudged = true;
         schedule();
     }
 

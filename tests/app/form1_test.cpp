@@ -18,7 +18,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "printers.h"
+#include "testfiles.h"
 
 #include <gtest/gtest.h>
 
@@ -30,19 +30,6 @@ namespace {
 
 const TextEncoding Utf8("UTF-8");
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
 class WindowTest : public ::testing::Test
 {
 protected:
@@ -53,7 +40,7 @@ protected:
     // A window that has been through start-up, shown and active.
     std::unique_ptr<Form1> openWindow(const QByteArray &urlList = {})
     {
-        writeAll(urlListPath(), urlList);
+        writeBytes(urlListPath(), urlList);
         auto form = std::make_unique<Form1>(m_dir.path(), Utf8);
         BoxAnswerer answerer;
         form->Form_Load();
@@ -195,7 +182,7 @@ class StartUp : public WindowTest, public ::testing::WithParamInterface<StartCas
 TEST_P(StartUp, TellsTheTotalBeforeTheWindowShows)
 {
     if (GetParam().urlList)
-        writeAll(urlListPath(), *GetParam().urlList);
+        writeBytes(urlListPath(), *GetParam().urlList);
     Form1 form(m_dir.path(), Utf8);
     bool windowShownDuringBox = true;
     BoxAnswerer answerer(
@@ -208,9 +195,9 @@ TEST_P(StartUp, TellsTheTotalBeforeTheWindowShows)
     EXPECT_EQ(form.Label3->text(), GetParam().label3);
     EXPECT_TRUE(QFileInfo(urlListPath()).isFile());
     if (GetParam().urlList)
-        EXPECT_EQ(readAll(urlListPath()), *GetParam().urlList); // start-up changes nothing
+        EXPECT_EQ(readBytes(urlListPath()), *GetParam().urlList); // start-up changes nothing
     else
-        EXPECT_EQ(readAll(urlListPath()), QByteArray());
+        EXPECT_EQ(readBytes(urlListPath()), QByteArray());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -244,15 +231,15 @@ TEST_F(WindowTest, ExitButtonCompactsTwiceAndCloseButtonOnce)
         auto form = openWindow("A\r\nB\r\n\r\n");
         QTest::mouseClick(form->Command3, Qt::LeftButton);
         EXPECT_FALSE(form->isVisible());
-        EXPECT_EQ(readAll(urlListPath()), QByteArray("A\r\nB"));
+        EXPECT_EQ(readBytes(urlListPath()), QByteArray("A\r\nB"));
     }
     {
         auto form = openWindow("A\r\nB\r\n\r\n");
         form->close(); // what the title bar's close button does
         EXPECT_FALSE(form->isVisible());
-        EXPECT_EQ(readAll(urlListPath()), QByteArray("A\r\nB\r\n"));
+        EXPECT_EQ(readBytes(urlListPath()), QByteArray("A\r\nB\r\n"));
         form->close(); // a second request does not unload again
-        EXPECT_EQ(readAll(urlListPath()), QByteArray("A\r\nB\r\n"));
+        EXPECT_EQ(readBytes(urlListPath()), QByteArray("A\r\nB\r\n"));
     }
 }
 
@@ -276,6 +263,6 @@ TEST_F(WindowTest, TerminationSignalsCloseTheWindowTheOrdinaryWay)
         closeOnShutdownRequests(*form);
         ::raise(signalNumber);
         EXPECT_TRUE(waitUntil([&] { return !form->isVisible(); })) << signalNumber;
-        EXPECT_EQ(readAll(urlListPath()), QByteArray("A\r\nB\r\n")) << signalNumber;
+        EXPECT_EQ(readBytes(urlListPath()), QByteArray("A\r\nB\r\n")) << signalNumber;
     }
 }

@@ -3,7 +3,7 @@
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
 
-#include "printers.h"
+#include "testfiles.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 #include "form1.h"
 #include "guisupport.h"
 #include "loopbackserver.h"
-#include "printers.h"
 #include "progresstext.h"
+#include "testfiles.h"
 #include "wait.h"
 
 #include <QElapsedTimer>
@@ -59,19 +59,12 @@ protected:
         return m_server.url(QString::fromLatin1(path)).toString();
     }
     QString urlListPath() const { return m_dir.filePath(u"抓关键字网址.txt"_s); }
-    QByteArray urlListContent() const
-    {
-        QFile file(urlListPath());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
+    QByteArray urlListContent() const { return readBytes(urlListPath()); }
 
     // Starts the window on a URL list file of `lines`, answering the start-up message.
     void start(const QStringList &lines, const CrawlPacing &pacing = Quick)
     {
-        QFile file(urlListPath());
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(lines.join(u"\r\n"_s).toUtf8());
-        file.close();
+        writeBytes(urlListPath(), lines.join(u"\r\n"_s).toUtf8());
         m_form = std::make_unique<Form1>(m_dir.path(), TextEncoding("UTF-8"), pacing);
         {
             BoxAnswerer startUp;
@@ -215,9 +208,7 @@ TEST_F(CrawlTest, ExportInsideTheHarvestTickStopsTheCrawl)
     spinFor(Quick.rotationPeriodMs + 500);
     EXPECT_EQ(m_navigations->count(), 1);
     EXPECT_EQ(m_form->RoundCount(), 1);
-    QFile exported(m_form->keywordFile().path());
-    ASSERT_TRUE(exported.open(QIODevice::ReadOnly));
-    EXPECT_EQ(exported.readAll(), "甲一\r\n甲二\r\n");
+    EXPECT_EQ(readBytes(m_form->keywordFile().path()), "甲一\r\n甲二\r\n");
 }
 
 TEST_F(CrawlTest, ExportInsideTheRotationTickDoesNotStopTheCrawl)

@@ -1,6 +1,6 @@
 #include "crawlcycle.h"
-#include "printers.h"
 #include "progresstext.h"
+#include "testfiles.h"
 #include "urllistfile.h"
 #include "wait.h"
 

@@ -5,7 +5,7 @@
 #include <QAbstractItemModelTester>
 #include <QRandomGenerator>
 
-#include "printers.h"
+#include "testfiles.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "printers.h"
+#include "testfiles.h"
 
 #include <gtest/gtest.h>
 
@@ -18,19 +18,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString E;
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 
 struct ExportCase
 {
@@ -51,10 +38,10 @@ TEST_P(Export, AppendsOneLinePerItem)
     QTemporaryDir dir;
     KeywordFile file(dir.path(), TextEncoding("UTF-8"));
     if (GetParam().before)
-        writeAll(file.path(), *GetParam().before);
+        writeBytes(file.path(), *GetParam().before);
     for (const QStringList &items : GetParam().exports)
         file.append(items);
-    EXPECT_EQ(readAll(file.path()), GetParam().after);
+    EXPECT_EQ(readBytes(file.path()), GetParam().after);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -83,7 +70,7 @@ TEST(Export, WritesTheEncodingPassedIn)
     KeywordFile file(dir.path(), TextEncoding("GBK"));
     file.append({u"热门关键字"_s, u"天气"_s});
     // 热门关键字 and 天气 in GBK, each line ended by CR LF.
-    EXPECT_EQ(readAll(file.path()),
+    EXPECT_EQ(readBytes(file.path()),
               QByteArray("\xc8\xc8\xc3\xc5\xb9\xd8\xbc\xfc\xd7\xd6\r\n"
                          "\xcc\xec\xc6\xf8\r\n"));
 }
@@ -119,7 +106,7 @@ TEST(Export, WriteFailingHalfWayLeavesTheOldBytes)
     QTemporaryDir dir;
     KeywordFile file(dir.path(), TextEncoding("UTF-8"));
     const QByteArray old("earlier export\r\n");
-    writeAll(file.path(), old);
+    writeBytes(file.path(), old);
     QStringList many;
     for (int i = 0; i < 20000; ++i)
         many.append(u"keyword number "_s + QString::number(i));
@@ -134,7 +121,7 @@ TEST(Export, WriteFailingHalfWayLeavesTheOldBytes)
     }
 
     EXPECT_TRUE(failed);
-    EXPECT_EQ(readAll(file.path()), old);
+    EXPECT_EQ(readBytes(file.path()), old);
 }
 
 struct EditCase

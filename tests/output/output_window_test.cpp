@@ -1,6 +1,6 @@
 #include "form1.h"
 #include "guisupport.h"
-#include "printers.h"
+#include "testfiles.h"
 #include "wait.h"
 
 #include <QDir>
@@ -45,11 +45,7 @@ protected:
         QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, rect.center());
     }
 
-    QByteArray keywordFileBytes() const
-    {
-        QFile file(m_form->keywordFile().path());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
+    QByteArray keywordFileBytes() const { return readBytes(m_form->keywordFile().path()); }
 
     QTemporaryDir m_dir;
     std::unique_ptr<Form1> m_form;

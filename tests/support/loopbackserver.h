@@ -25,8 +25,9 @@ public:
     LoopbackServer(const LoopbackServer &) = delete;
     LoopbackServer &operator=(const LoopbackServer &) = delete;
 
-    // Registers (or replaces) what GET and HEAD of `path` return. The path is matched
-    // without the query. The answer is held back `delayMs` milliseconds (a slow server).
+    // Registers (or replaces) the answer to requests for `path` (HEAD gets it without the
+    // body). The path is matched without the query. The answer is held back `delayMs`
+    // milliseconds (a slow server).
     void serve(const QString &path, const QByteArray &body,
                const QByteArray &contentType = "text/html; charset=utf-8", int delayMs = 0);
 

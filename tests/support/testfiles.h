@@ -6,7 +6,7 @@
 
 #include <ostream>
 
-// Whole-file helpers for the URL list tests; failures are reported as test failures.
+// Whole-file helpers for tests on real files; failures are reported as test failures.
 QByteArray readBytes(const QString &path);
 void writeBytes(const QString &path, const QByteArray &bytes);
 // Every entry of a directory, hidden ones included, sorted.
@@ -19,3 +19,4 @@ QByteArray addressLines(qsizetype count);
 // Readable failure output: bytes with CR, LF and non-ASCII escaped, long contents cut short.
 void PrintTo(const QByteArray &bytes, std::ostream *os);
 void PrintTo(const QString &text, std::ostream *os);
+void PrintTo(const QStringList &list, std::ostream *os);

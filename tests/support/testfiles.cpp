@@ -73,3 +73,13 @@ void PrintTo(const QString &text, std::ostream *os)
 {
     *os << '"' << text.toStdString() << '"';
 }
+
+void PrintTo(const QStringList &list, std::ostream *os)
+{
+    *os << '[';
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        *os << (i ? ", " : "");
+        PrintTo(list.at(i), os);
+    }
+    *os << ']';
+}
