@@ -62,3 +62,20 @@ TEST(KeywordList, HoldsAMillionItems)
     EXPECT_TRUE(list.removeRange(0, 999'999));
     EXPECT_EQ(list.items(), QStringList {u"999999"_s});
 }
+
+// Many scattered removals go in one pass; the result is the same as one by one.
+TEST(KeywordList, RemoveIfTakesScatteredItemsInOneGo)
+{
+    KeywordListModel list;
+    QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QStringList items, expected;
+    for (int i = 0; i < 5000; ++i) {
+        items.append(QString::number(i));
+        expected.append(QString::number(i));
+        for (int k = i % 3; k > 0; --k)
+            items.append(QString());
+    }
+    list.append(items);
+    EXPECT_EQ(list.removeIf([](const QString &item) { return item.isEmpty(); }), 4999);
+    EXPECT_EQ(list.items(), expected);
+}

@@ -44,25 +44,6 @@ private:
 
 } // namespace
 
-TEST(CrawlTimer, TicksOnlyWhileEnabledWithAPeriod)
-{
-    CrawlTimer timer(true, 0);
-    QSignalSpy ticks(&timer, &CrawlTimer::tick);
-    spinFor(60);
-    EXPECT_EQ(ticks.count(), 0); // enabled, but period 0
-    timer.setInterval(20); // a period starts it
-    EXPECT_TRUE(waitUntil([&] { return ticks.count() >= 2; }, 2000));
-    timer.setEnabled(false);
-    const qsizetype stopped = ticks.count();
-    spinFor(60);
-    EXPECT_EQ(ticks.count(), stopped);
-
-    CrawlTimer disabled(false, 20);
-    QSignalSpy none(&disabled, &CrawlTimer::tick);
-    spinFor(60);
-    EXPECT_EQ(none.count(), 0);
-}
-
 TEST(CrawlTimer, ReArmingARunningTimerKeepsItsCountdown)
 {
     CrawlTimer timer(true, 200);
@@ -92,24 +73,5 @@ TEST(CrawlCycle, CountsPastSixteenBitsAndCompletesOnEqualCaptions)
     EXPECT_EQ(window.messages, QStringList {CrawlCycle::completionMessage()});
     EXPECT_EQ(window.harvests, 40000);
     EXPECT_FALSE(cycle.timer1().isEnabled());
-    EXPECT_FALSE(cycle.timer2().isEnabled());
-}
-
-TEST(CrawlCycle, HarvestTickWithAnEmptyAddressDoesNothing)
-{
-    QTemporaryDir dir;
-    FakeWindow window(dir.path());
-    window.text1 = QString();
-    CrawlCycle cycle(window, CrawlPacing {10000, 1000, 0, 0, 0, 0});
-    cycle.timer2().setEnabled(true);
-    cycle.Timer2_Timer();
-    EXPECT_EQ(window.harvests, 0);
-    EXPECT_EQ(cycle.roundCount(), 0);
-    EXPECT_TRUE(window.label2.isEmpty());
-    EXPECT_TRUE(cycle.timer2().isEnabled()); // keeps ticking
-
-    window.text1 = u" "_s; // spaces are an address
-    cycle.Timer2_Timer();
-    EXPECT_EQ(window.harvests, 1);
     EXPECT_FALSE(cycle.timer2().isEnabled());
 }
