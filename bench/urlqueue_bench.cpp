@@ -70,23 +70,11 @@ void BM_RotateUrlList(benchmark::State &state)
     state.SetBytesProcessed(state.iterations() * fixture.content.size());
 }
 
-// Compaction of a list whose only change is the last CR LF: one run of unchanged lines.
-void BM_CompactUrlList(benchmark::State &state)
+// Compaction of a list whose only change is the last CR LF (one run of unchanged lines), and
+// of one with every other line empty (a crawl half way through).
+void BM_CompactUrlList(benchmark::State &state, qsizetype blankEvery)
 {
-    ListFixture fixture(state.range(0));
-    for (auto _ : state) {
-        state.PauseTiming();
-        writeFile(fixture.list.path(), fixture.content);
-        state.ResumeTiming();
-        fixture.list.CompactUrlList();
-    }
-    state.SetBytesProcessed(state.iterations() * fixture.content.size());
-}
-
-// Compaction of a list with every other line empty: a crawl half way through.
-void BM_CompactUrlListHalfEmpty(benchmark::State &state)
-{
-    ListFixture fixture(state.range(0), 2);
+    ListFixture fixture(state.range(0), blankEvery);
     for (auto _ : state) {
         state.PauseTiming();
         writeFile(fixture.list.path(), fixture.content);
@@ -153,8 +141,8 @@ void sizes(benchmark::internal::Benchmark *benchmark)
 
 BENCHMARK(BM_CountUrlList)->Apply(sizes);
 BENCHMARK(BM_RotateUrlList)->Apply(sizes);
-BENCHMARK(BM_CompactUrlList)->Apply(sizes);
-BENCHMARK(BM_CompactUrlListHalfEmpty)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_CompactUrlList, compact, 0)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_CompactUrlList, halfEmpty, 2)->Apply(sizes);
 BENCHMARK(BM_FileCopy)->Apply(sizes);
 BENCHMARK(BM_ReadWriteCopy)->Apply(sizes);
 BENCHMARK(BM_ReadSaveFileCopy)->Apply(sizes);
