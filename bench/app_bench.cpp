@@ -1,6 +1,6 @@
 // The keyword list as the window shows it: appending to the model behind a shown list view,
 // the longest the event loop is held up meanwhile, and the memory a keyword costs.
-#include "keywordlistmodel.h"
+#include "core/keywordlistmodel.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

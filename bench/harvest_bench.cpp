@@ -1,7 +1,7 @@
 // The harvest pass over a 1,000-link page onto keyword lists of growing length, beside the
 // straightforward pass that sweeps the whole list after every link.
-#include "harvestpass.h"
-#include "keywordlistmodel.h"
+#include "core/keywordlistmodel.h"
+#include "harvest/harvestpass.h"
 
 #include <benchmark/benchmark.h>
 

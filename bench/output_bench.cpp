@@ -1,5 +1,5 @@
 // Exporting a keyword list of a million items to the keyword file.
-#include "keywordexport.h"
+#include "output/keywordexport.h"
 
 #include <QFile>
 #include <QTemporaryDir>

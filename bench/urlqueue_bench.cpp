@@ -1,7 +1,7 @@
 // The URL list operations on lists of 10,000 to 1,000,000 addresses, beside plain copies of a
 // file of the same size: a rewrite should cost a small multiple of a copy.
 
-#include "urllistfile.h"
+#include "urlqueue/urllistfile.h"
 
 #include <benchmark/benchmark.h>
 

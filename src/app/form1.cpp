@@ -1,9 +1,9 @@
-#include "form1.h"
+#include "app/form1.h"
 
-#include "browserpane.h"
-#include "handlerboundary.h"
-#include "listediting.h"
-#include "progresstext.h"
+#include "app/handlerboundary.h"
+#include "crawl/progresstext.h"
+#include "harvest/browserpane.h"
+#include "output/listediting.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "crawlcycle.h"
-#include "harvestpass.h"
-#include "keywordexport.h"
-#include "keywordlistmodel.h"
-#include "urllistfile.h"
+#include "core/keywordlistmodel.h"
+#include "crawl/crawlcycle.h"
+#include "harvest/harvestpass.h"
+#include "output/keywordexport.h"
+#include "urlqueue/urllistfile.h"
 
 #include <QWidget>
 

@@ -1,4 +1,4 @@
-#include "handlerboundary.h"
+#include "app/handlerboundary.h"
 
 void showMessageBox(QWidget *parent, const QString &text, QMessageBox::Icon icon)
 {

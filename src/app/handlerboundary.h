@@ -5,7 +5,7 @@
 
 #include <exception>
 
-#include "fileerror.h"
+#include "core/fileerror.h"
 
 class QWidget;
 

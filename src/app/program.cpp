@@ -1,8 +1,8 @@
-#include "program.h"
+#include "app/program.h"
 
-#include "form1.h"
-#include "handlerboundary.h"
-#include "shutdownsignals.h"
+#include "app/form1.h"
+#include "app/handlerboundary.h"
+#include "app/shutdownsignals.h"
 
 #include <QApplication>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "textencoding.h"
+#include "core/textencoding.h"
 
 #include <QString>
 

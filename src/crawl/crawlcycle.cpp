@@ -1,8 +1,8 @@
-#include "crawlcycle.h"
+#include "crawl/crawlcycle.h"
 
-#include "fileerror.h"
-#include "progresstext.h"
-#include "urllistfile.h"
+#include "core/fileerror.h"
+#include "crawl/progresstext.h"
+#include "urlqueue/urllistfile.h"
 
 #include <QCoreApplication>
 #include <QThread>

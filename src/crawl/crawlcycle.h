@@ -1,7 +1,7 @@
 #pragma once
 
-#include "crawlpacing.h"
-#include "crawltimer.h"
+#include "crawl/crawlpacing.h"
+#include "crawl/crawltimer.h"
 
 #include <QObject>
 #include <QString>

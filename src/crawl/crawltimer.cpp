@@ -1,4 +1,4 @@
-#include "crawltimer.h"
+#include "crawl/crawltimer.h"
 
 CrawlTimer::CrawlTimer(bool enabled, int intervalMs, QObject *parent)
     : QObject(parent)

@@ -1,4 +1,4 @@
-#include "browserpane.h"
+#include "harvest/browserpane.h"
 
 #include <QFile>
 #include <QPointer>

@@ -1,7 +1,7 @@
-#include "harvestpass.h"
+#include "harvest/harvestpass.h"
 
-#include "keywordlistmodel.h"
-#include "navfilters.h"
+#include "core/keywordlistmodel.h"
+#include "harvest/navfilters.h"
 
 #include <algorithm>
 

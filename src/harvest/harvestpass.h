@@ -1,6 +1,6 @@
 #pragma once
 
-#include "pagelinks.h"
+#include "harvest/pagelinks.h"
 
 #include <QObject>
 

@@ -1,4 +1,4 @@
-#include "navfilters.h"
+#include "harvest/navfilters.h"
 
 #include <bitset>
 

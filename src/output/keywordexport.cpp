@@ -1,6 +1,6 @@
-#include "keywordexport.h"
+#include "output/keywordexport.h"
 
-#include "fileerror.h"
+#include "core/fileerror.h"
 
 #include <QDir>
 #include <QFile>

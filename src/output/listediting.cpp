@@ -1,6 +1,6 @@
-#include "listediting.h"
+#include "output/listediting.h"
 
-#include "keywordlistmodel.h"
+#include "core/keywordlistmodel.h"
 
 void removeEmptyItems(KeywordListModel &list)
 {

@@ -1,5 +1,5 @@
-#include "textlinefile.h"
-#include "textlinescan_p.h"
+#include "urlqueue/textlinefile.h"
+#include "urlqueue/textlinescan_p.h"
 
 namespace TextLines {
 

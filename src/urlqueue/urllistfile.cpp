@@ -1,8 +1,8 @@
-#include "urllistfile.h"
+#include "urlqueue/urllistfile.h"
 
-#include "fileerror.h"
-#include "textlinefile.h"
-#include "textlinescan_p.h"
+#include "core/fileerror.h"
+#include "urlqueue/textlinefile.h"
+#include "urlqueue/textlinescan_p.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
-#include "browserpane.h"
-#include "form1.h"
-#include "guisupport.h"
-#include "program.h"
-#include "wait.h"
+#include "app/form1.h"
+#include "app/program.h"
+#include "harvest/browserpane.h"
+#include "support/guisupport.h"
+#include "support/wait.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -18,7 +18,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "testfiles.h"
+#include "support/testfiles.h"
 
 #include <gtest/gtest.h>
 

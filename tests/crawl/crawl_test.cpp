@@ -1,12 +1,12 @@
-#include "browserpane.h"
-#include "crawlcycle.h"
-#include "filesizelimit.h"
-#include "form1.h"
-#include "guisupport.h"
-#include "loopbackserver.h"
-#include "progresstext.h"
-#include "testfiles.h"
-#include "wait.h"
+#include "app/form1.h"
+#include "crawl/crawlcycle.h"
+#include "crawl/progresstext.h"
+#include "harvest/browserpane.h"
+#include "support/filesizelimit.h"
+#include "support/guisupport.h"
+#include "support/loopbackserver.h"
+#include "support/testfiles.h"
+#include "support/wait.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -1,8 +1,8 @@
-#include "crawlcycle.h"
-#include "progresstext.h"
-#include "testfiles.h"
-#include "urllistfile.h"
-#include "wait.h"
+#include "crawl/crawlcycle.h"
+#include "crawl/progresstext.h"
+#include "support/testfiles.h"
+#include "support/wait.h"
+#include "urlqueue/urllistfile.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>

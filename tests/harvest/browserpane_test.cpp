@@ -2,11 +2,11 @@
 // other request is blocked). The reference for the mirror is the live DOM's links, read by
 // JavaScript in the page's main world.
 
-#include "browserpane.h"
-#include "guisupport.h"
-#include "loopbackserver.h"
-#include "testfiles.h"
-#include "wait.h"
+#include "harvest/browserpane.h"
+#include "support/guisupport.h"
+#include "support/loopbackserver.h"
+#include "support/testfiles.h"
+#include "support/wait.h"
 
 #include <QDateTime>
 #include <QSignalSpy>

@@ -1,7 +1,7 @@
-#include "harvestpass.h"
-#include "keywordlistmodel.h"
-#include "navfilters.h"
-#include "testfiles.h"
+#include "core/keywordlistmodel.h"
+#include "harvest/harvestpass.h"
+#include "harvest/navfilters.h"
+#include "support/testfiles.h"
 
 #include <QAbstractItemModelTester>
 #include <QRandomGenerator>

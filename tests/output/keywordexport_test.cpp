@@ -1,7 +1,7 @@
-#include "fileerror.h"
-#include "filesizelimit.h"
-#include "keywordexport.h"
-#include "testfiles.h"
+#include "core/fileerror.h"
+#include "output/keywordexport.h"
+#include "support/filesizelimit.h"
+#include "support/testfiles.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
-#include "form1.h"
-#include "guisupport.h"
-#include "testfiles.h"
-#include "wait.h"
+#include "app/form1.h"
+#include "support/guisupport.h"
+#include "support/testfiles.h"
+#include "support/wait.h"
 
 #include <QDir>
 #include <QFile>

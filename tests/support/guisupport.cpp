@@ -1,4 +1,4 @@
-#include "guisupport.h"
+#include "support/guisupport.h"
 
 #include <QAbstractButton>
 #include <QApplication>

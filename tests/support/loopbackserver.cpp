@@ -1,4 +1,4 @@
-#include "loopbackserver.h"
+#include "support/loopbackserver.h"
 
 #include <QHash>
 #include <QHostAddress>

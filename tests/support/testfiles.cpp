@@ -1,4 +1,4 @@
-#include "testfiles.h"
+#include "support/testfiles.h"
 
 #include <QDir>
 #include <QFile>

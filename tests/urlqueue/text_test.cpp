@@ -1,6 +1,6 @@
-#include "testfiles.h"
-#include "textencoding.h"
-#include "textlinefile.h"
+#include "core/textencoding.h"
+#include "support/testfiles.h"
+#include "urlqueue/textlinefile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "testfiles.h"
-#include "urllistfile.h"
+#include "support/testfiles.h"
+#include "urlqueue/urllistfile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "fileerror.h"
-#include "filesizelimit.h"
-#include "testfiles.h"
-#include "urllistfile.h"
+#include "core/fileerror.h"
+#include "support/filesizelimit.h"
+#include "support/testfiles.h"
+#include "urlqueue/urllistfile.h"
 
 #include <gtest/gtest.h>
 

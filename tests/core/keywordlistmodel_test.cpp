@@ -1,9 +1,9 @@
-#include "keywordlistmodel.h"
+#include "core/keywordlistmodel.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
 
-#include "testfiles.h"
+#include "support/testfiles.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "keywordlistmodel.h"
+#include "core/keywordlistmodel.h"
 
 #include <limits>
 

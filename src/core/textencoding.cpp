@@ -1,4 +1,4 @@
-#include "textencoding.h"
+#include "core/textencoding.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>
