@@ -208,7 +208,7 @@ INSTANTIATE_TEST_SUITE_P(
                       StartCase {"FortyThousandLines",
                                  QByteArray("http://127.0.0.1/\r\n").repeated(40000),
                                  u"共抓取40000网址"_s, u"抓取第40000个网址"_s}),
-    [](const auto &info) { return std::string(info.param.name); });
+    [](const auto &row) { return std::string(row.param.name); });
 
 TEST_F(WindowTest, StartUpThatCannotCreateTheListEndsWithoutAWindow)
 {

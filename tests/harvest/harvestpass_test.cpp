@@ -76,7 +76,7 @@ INSTANTIATE_TEST_SUITE_P(
             "SeveralSpacesStay", {u"  "_s, u"天气"_s, u"   "_s}, {u"  "_s, u"天气"_s, u"   "_s}},
         SweepCase {"EmptyHeadRunGoes", {E, E, u"x"_s, E, u"y"_s}, {u"x"_s, E, u"y"_s}},
         SweepCase {"EmptyList", {}, {}}),
-    [](const auto &info) { return std::string(info.param.name); });
+    [](const auto &row) { return std::string(row.param.name); });
 
 struct PassCase
 {
@@ -135,7 +135,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {u"A|a"_s, u"B|"_s, u"C|  "_s, u"D| "_s, u"E|e"_s},
                   {u"a"_s, E, u"  "_s, u"e"_s}},
         PassCase {"EmptyHeadLeftByAnEditGoes", {E, E, u"x"_s}, {u"A|a"_s}, {u"x"_s, u"a"_s}}),
-    [](const auto &info) { return std::string(info.param.name); });
+    [](const auto &row) { return std::string(row.param.name); });
 
 TEST(Pass, WithoutADocumentNothingChanges)
 {

@@ -58,7 +58,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {{u"one\ntwo"_s, u"x\r\ny"_s}},
                     "one\ntwo\r\nx\r\ny\r\n"},
         ExportCase {"SpacesKept", std::nullopt, {{u" "_s, u"  a  "_s}}, " \r\n  a  \r\n"}),
-    [](const auto &info) { return std::string(info.param.name); });
+    [](const auto &row) { return std::string(row.param.name); });
 
 TEST(Export, WritesTheEncodingPassedIn)
 {
