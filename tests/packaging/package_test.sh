@@ -2,9 +2,10 @@
 # Makes the .deb from a build tree and checks what a user's system gets from it: the
 # program, the command, the desktop entry, the icon and the metainfo, valid for the desktop
 # tools, and the lexhaul command's choice of folder.
-# Usage: package_test.sh BUILD_DIR
+# Usage: package_test.sh BUILD_DIR [CPACK]
 set -euo pipefail
 build=$1
+cpack=${2:-cpack}
 app_id=io.github.lexhaul.Lexhaul
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -14,7 +15,7 @@ fail() {
     status=1
 }
 
-if ! cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work" >"$work/cpack.log" 2>&1; then
+if ! "$cpack" --config "$build/CPackConfig.cmake" -G DEB -B "$work" >"$work/cpack.log" 2>&1; then
     cat "$work/cpack.log"
     exit 1
 fi
