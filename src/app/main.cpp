@@ -1,13 +1,64 @@
+#include "app/batchconsole.h"
+#include "app/commandline.h"
 #include "app/program.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+
+#include <cstdio>
+#include <unistd.h>
 
 int main(int argc, char **argv)
 {
-    // Qt WebEngine needs this before the application object exists.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Lexhaul"));
-    QApplication::setApplicationVersion(QStringLiteral("1.0"));
-    return runLexhaul(QCoreApplication::applicationDirPath(), TextEncoding::system());
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    // Before the application object: a bad option needs no display and touches no file.
+    const Invocation invocation = parseCommandLine(arguments);
+    const TextEncoding encoding = TextEncoding::system();
+    switch (invocation.mode) {
+    case Invocation::Mode::Help:
+    case Invocation::Mode::Version:
+        std::fputs(encoding.encode(invocation.text).constData(), stdout);
+        return ExitStatus::Done;
+    case Invocation::Mode::UsageError:
+        std::fputs(encoding.encode(invocation.text).constData(), stderr);
+        return ExitStatus::Usage;
+    case Invocation::Mode::Window:
+    case Invocation::Mode::Batch:
+        break;
+    }
+
+    const bool batch = invocation.mode == Invocation::Mode::Batch;
+    if (batch) {
+        useOffscreenPlatformWithoutDisplay();
+        quietHeadlessEngineNoise();
+    }
+    int status = 0;
+    {
+        // Qt WebEngine needs this before the application object exists.
+        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+        QApplication app(argc, argv);
+        QApplication::setApplicationName(QStringLiteral("Lexhaul"));
+        QApplication::setApplicationVersion(QStringLiteral(LEXHAUL_VERSION));
+        const QString directory = invocation.directory.isEmpty()
+            ? QCoreApplication::applicationDirPath()
+            : QDir(invocation.directory).absolutePath();
+        if (batch) {
+            // Progress must reach a log as it happens: write to the descriptors, past stdio.
+            QFile out;
+            QFile err;
+            out.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered);
+            err.open(STDERR_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered);
+            BatchConsole console(out, err, ::isatty(STDOUT_FILENO) == 1, encoding);
+            status = runBatch(directory, encoding, console);
+        } else {
+            status = runLexhaul(directory, encoding);
+        }
+    }
+    // Only now that the engine and its processes are gone.
+    if (batch && status > ExitStatus::SignalBase)
+        endBySignal(status - ExitStatus::SignalBase);
+    return status;
 }

@@ -1,0 +1,89 @@
+#include "app/commandline.h"
+
+#include <QCommandLineParser>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString programName(const QStringList &arguments)
+{
+    const QString path = arguments.value(0, u"lexhaul"_s);
+    return path.mid(path.lastIndexOf(u'/') + 1);
+}
+
+QString usageLine(const QString &program)
+{
+    return u"用法：%1 [--batch] [--dir 目录]\n"_s.arg(program);
+}
+
+QString helpText(const QString &program)
+{
+    return usageLine(program)
+        + u"\n"
+          u"从“抓关键字网址.txt”中的网址逐个抓取网页链接文字，写入“关键字生成.txt”。\n"
+          u"\n"
+          u"选项：\n"
+          u"  --batch      无窗口运行一次完整抓取，进度写到标准输出，\n"
+          u"               关键字随抓随写入关键字文件。不需要图形桌面。\n"
+          u"  --dir 目录   两个文件所在的目录（不存在时创建）；默认为程序所在目录。\n"
+          u"  -h, --help   显示本帮助。\n"
+          u"  -v, --version\n"
+          u"               显示版本。\n"
+          u"\n"
+          u"退出状态：\n"
+          u"  0            全部网址已抓取（或网址文件没有一行），关键字已写入；\n"
+          u"               窗口：正常关闭。\n"
+          u"  1            失败：另一个 Lexhaul 正在使用该目录，或某个文件无法读写\n"
+          u"               （出错信息写到标准错误，批量运行会说明丢失了多少关键字）。\n"
+          u"  2            命令行有误；没有读写任何文件。\n"
+          u"  128+N        批量运行被信号 N 停止（SIGHUP 129、SIGINT 130、SIGTERM 143）：\n"
+          u"               已抓取的关键字都在关键字文件里，网址文件已整理，下次从下一个网址开始。\n"_s;
+}
+
+} // namespace
+
+Invocation parseCommandLine(const QStringList &arguments)
+{
+    const QString program = programName(arguments);
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption batch(u"batch"_s);
+    const QCommandLineOption dir(u"dir"_s, QString(), u"目录"_s);
+    const QCommandLineOption help(QStringList {u"h"_s, u"help"_s});
+    const QCommandLineOption version(QStringList {u"v"_s, u"version"_s});
+    parser.addOptions({batch, dir, help, version});
+
+    Invocation invocation;
+    const auto usageError = [&](const QString &why) {
+        invocation.mode = Invocation::Mode::UsageError;
+        invocation.text = program + u"："_s + why + u"\n"_s + usageLine(program)
+            + u"详见 %1 --help\n"_s.arg(program);
+        return invocation;
+    };
+
+    if (!parser.parse(arguments)) {
+        if (!parser.unknownOptionNames().isEmpty())
+            return usageError(u"未知选项 "_s + parser.unknownOptionNames().join(u", "_s));
+        return usageError(u"--dir 后面要写一个目录"_s);
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(u"多余的参数 "_s + parser.positionalArguments().join(u' '));
+    if (parser.isSet(help)) {
+        invocation.mode = Invocation::Mode::Help;
+        invocation.text = helpText(program);
+        return invocation;
+    }
+    if (parser.isSet(version)) {
+        invocation.mode = Invocation::Mode::Version;
+        invocation.text = u"Lexhaul %1\n"_s.arg(QStringLiteral(LEXHAUL_VERSION));
+        return invocation;
+    }
+    if (parser.isSet(dir)) {
+        invocation.directory = parser.value(dir);
+        if (invocation.directory.isEmpty())
+            return usageError(u"--dir 后面要写一个目录"_s);
+    }
+    invocation.mode = parser.isSet(batch) ? Invocation::Mode::Batch : Invocation::Mode::Window;
+    return invocation;
+}

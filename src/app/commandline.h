@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// What the command line asks for. Parsed before the application object exists, so that a
+// bad option is refused without a display and before any file is touched.
+struct Invocation
+{
+    enum class Mode {
+        Window, // lexhaul [--dir DIR]
+        Batch, // lexhaul --batch [--dir DIR]
+        Help, // --help: `text` goes to standard output, status 0
+        Version, // --version: as --help
+        UsageError, // `text` goes to standard error, status 2
+    };
+
+    Mode mode = Mode::Window;
+    // The directory of the two files; empty for the program's own directory.
+    QString directory;
+    QString text;
+};
+
+// The statuses every run may end with, as --help and the README list them.
+namespace ExitStatus {
+inline constexpr int Done = 0;
+inline constexpr int Failed = 1;
+inline constexpr int Usage = 2;
+// A batch run stopped by signal N ends by that signal: the shell reports 128 + N.
+inline constexpr int SignalBase = 128;
+} // namespace ExitStatus
+
+// `arguments` as the program got them, the program's name first.
+Invocation parseCommandLine(const QStringList &arguments);
