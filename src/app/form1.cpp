@@ -21,23 +21,24 @@ QRect twips(int left, int top, int width, int height)
     return QRect(left / 15, top / 15, width / 15, height / 15);
 }
 
-QPushButton *makeButton(const char *name, const QString &caption, const QRect &geometry,
-                        QWidget *parent)
+// The client size every control's stored place is measured for; the window never gets
+// smaller than this.
+constexpr QSize StoredSize(556, 312);
+
+QPushButton *makeButton(const char *name, const QString &caption, QWidget *parent)
 {
     auto *button = new QPushButton(caption, parent);
     button->setObjectName(QString::fromLatin1(name));
-    button->setGeometry(geometry);
     // Enter and Esc press no button.
     button->setAutoDefault(false);
     button->setDefault(false);
     return button;
 }
 
-QLabel *makeLabel(const char *name, const QString &caption, const QRect &geometry, QWidget *parent)
+QLabel *makeLabel(const char *name, const QString &caption, QWidget *parent)
 {
     auto *label = new QLabel(caption, parent);
     label->setObjectName(QString::fromLatin1(name));
-    label->setGeometry(geometry);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setWordWrap(true);
     return label;
@@ -55,8 +56,9 @@ Form1::Form1(const QString &directory, const TextEncoding &encoding, const Crawl
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Lexhaul获取工具1.0       "));
-    // Fixed size: the browser sits just below the client area and must stay out of view.
-    setFixedSize(556, 312);
+    // Resizable from the stored size up, so a long keyword list can be seen.
+    setMinimumSize(StoredSize);
+    resize(StoredSize);
     createControls();
 }
 
@@ -65,21 +67,25 @@ Form1::~Form1() = default;
 void Form1::createControls()
 {
     // Created in this order; tab order follows below.
-    Command4
-        = makeButton("Command4", QStringLiteral("删除空行"), twips(4320, 3840, 1455, 375), this);
-    Command3 = makeButton("Command3", QStringLiteral("退出"), twips(6000, 3840, 1815, 375), this);
-    Command2
-        = makeButton("Command2", QStringLiteral("生成文本"), twips(2280, 3840, 1695, 375), this);
-    Command1 = makeButton("Command1", QStringLiteral("获取"), twips(240, 3840, 1695, 375), this);
+    // The buttons keep their row at the same distance from the bottom edge; the frame takes
+    // every pixel the window has beyond its stored size, and within it the list does.
+    Command4 = makeButton("Command4", QStringLiteral("删除空行"), this);
+    place(Command4, twips(4320, 3840, 1455, 375), FollowBottom);
+    Command3 = makeButton("Command3", QStringLiteral("退出"), this);
+    place(Command3, twips(6000, 3840, 1815, 375), FollowBottom);
+    Command2 = makeButton("Command2", QStringLiteral("生成文本"), this);
+    place(Command2, twips(2280, 3840, 1695, 375), FollowBottom);
+    Command1 = makeButton("Command1", QStringLiteral("获取"), this);
+    place(Command1, twips(240, 3840, 1695, 375), FollowBottom);
 
     Frame1 = new QGroupBox(QStringLiteral("取得关键字地址"), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
-    Frame1->setGeometry(twips(120, 240, 7455, 3375));
+    place(Frame1, twips(120, 240, 7455, 3375), GrowWidth | GrowHeight);
     Frame1->setFocusPolicy(Qt::NoFocus);
 
     List1 = new QListView(Frame1);
     List1->setObjectName(QStringLiteral("List1"));
-    List1->setGeometry(twips(120, 1440, 6615, 1680));
+    place(List1, twips(120, 1440, 6615, 1680), GrowWidth | GrowHeight);
     List1->setModel(&m_keywords);
     // A million keywords must scroll as smoothly as ten.
     List1->setUniformItemSizes(true);
@@ -90,11 +96,14 @@ void Form1::createControls()
 
     Text1 = new QLineEdit(Frame1);
     Text1->setObjectName(QStringLiteral("Text1"));
-    Text1->setGeometry(twips(120, 240, 6615, 495));
+    place(Text1, twips(120, 240, 6615, 495), GrowWidth);
 
-    Label3 = makeLabel("Label3", QStringLiteral("Label3"), twips(4440, 960, 1455, 495), Frame1);
-    Label2 = makeLabel("Label2", QString(), twips(2160, 1080, 2055, 375), Frame1);
-    Label1 = makeLabel("Label1", QStringLiteral("获取内容"), twips(120, 1080, 1215, 375), Frame1);
+    Label3 = makeLabel("Label3", QStringLiteral("Label3"), Frame1);
+    place(Label3, twips(4440, 960, 1455, 495), Fixed);
+    Label2 = makeLabel("Label2", QString(), Frame1);
+    place(Label2, twips(2160, 1080, 2055, 375), Fixed);
+    Label1 = makeLabel("Label1", QStringLiteral("获取内容"), Frame1);
+    place(Label1, twips(120, 1080, 1215, 375), Fixed);
 
     Text1->setFocus();
 
@@ -109,16 +118,42 @@ void Form1::createBrowser()
 {
     if (WebBrowser1)
         return;
-    // Placed on the bottom edge of the client area: not hidden, it loads pages like a visible
-    // browser, but the user never sees it.
+    // Placed on the bottom edge of the client area at every size: not hidden, it loads pages
+    // like a visible browser, but the user never sees it.
     WebBrowser1 = new BrowserPane(this);
     WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
-    WebBrowser1->setGeometry(twips(240, 4680, 30, 135));
+    place(WebBrowser1, twips(240, 4680, 30, 135), FollowBottom);
 
     const QList<QWidget *> tabOrder {Text1,    WebBrowser1, List1,   Command1,
                                      Command2, Command3,    Command4};
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
+}
+
+void Form1::place(QWidget *control, const QRect &stored, int anchors)
+{
+    m_placements.push_back({control, stored, anchors});
+    placeControl(m_placements.back());
+}
+
+void Form1::placeControl(const Placement &placement)
+{
+    const QSize grown = size() - StoredSize;
+    QRect geometry = placement.stored;
+    if (placement.anchors & GrowWidth)
+        geometry.setWidth(geometry.width() + grown.width());
+    if (placement.anchors & GrowHeight)
+        geometry.setHeight(geometry.height() + grown.height());
+    if (placement.anchors & FollowBottom)
+        geometry.moveTop(geometry.top() + grown.height());
+    placement.control->setGeometry(geometry);
+}
+
+void Form1::resizeEvent(QResizeEvent *event)
+{
+    for (const Placement &placement : m_placements)
+        placeControl(placement);
+    QWidget::resizeEvent(event);
 }
 
 void Form1::Form_Load()

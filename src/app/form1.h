@@ -8,6 +8,8 @@
 
 #include <QWidget>
 
+#include <vector>
+
 class BrowserPane;
 class QGroupBox;
 class QLabel;
@@ -70,6 +72,7 @@ public:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -84,9 +87,22 @@ private:
     void showFailure(const FileError &error) override;
     bool isClosed() const override;
 
+    // How a control follows the window when it is larger than its stored size.
+    enum Anchor { Fixed = 0, GrowWidth = 1, GrowHeight = 2, FollowBottom = 4 };
+    struct Placement
+    {
+        QWidget *control;
+        QRect stored;
+        int anchors;
+    };
+
     qsizetype selectedIndex() const;
     void createControls();
     void createBrowser();
+    void place(QWidget *control, const QRect &stored, int anchors);
+    void placeControl(const Placement &placement);
+
+    std::vector<Placement> m_placements;
 
     UrlListFile m_urlList;
     KeywordFile m_keywordFile;

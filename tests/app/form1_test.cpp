@@ -23,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <functional>
 
 using namespace Qt::StringLiterals;
 
@@ -82,7 +83,7 @@ TEST_F(WindowTest, ControlsStandWhereTheyBelong)
     auto form = openWindow();
     EXPECT_EQ(form->windowTitle(), u"Lexhaul获取工具1.0       ");
     EXPECT_EQ(form->size(), QSize(556, 312));
-    EXPECT_EQ(form->minimumSize(), form->maximumSize()); // fixed size
+    EXPECT_EQ(form->minimumSize(), QSize(556, 312)); // the stored size is the smallest
 
     const ControlCase controls[] = {
         {"Command4", "Form1", {288, 256, 97, 25}, u"删除空行"_s},
@@ -125,6 +126,42 @@ TEST_F(WindowTest, ControlsStandWhereTheyBelong)
     EXPECT_FALSE(form->Timer2().isEnabled());
     EXPECT_EQ(form->Timer2().interval(), 1000);
     EXPECT_EQ(form->keywords().count(), 0);
+}
+
+TEST_F(WindowTest, TheListGrowsWithTheWindowAndTheBrowserStaysOutOfView)
+{
+    auto form = openWindow();
+    const std::function<void(Form1 &)> enlargements[] = {
+        [](Form1 &window) { window.resize(900, 640); },
+        [](Form1 &window) { window.showMaximized(); },
+    };
+    for (const auto &enlarge : enlargements) {
+        enlarge(*form);
+        ASSERT_TRUE(waitUntil([&] { return form->width() > 556 && form->height() > 312; }));
+        const int dw = form->width() - 556;
+        const int dh = form->height() - 312;
+        SCOPED_TRACE(testing::Message() << form->width() << "x" << form->height());
+        EXPECT_EQ(form->Frame1->geometry(), QRect(8, 16, 497 + dw, 225 + dh));
+        EXPECT_EQ(form->Text1->geometry(), QRect(8, 16, 441 + dw, 33));
+        EXPECT_EQ(form->List1->geometry(), QRect(8, 96, 441 + dw, 112 + dh));
+        EXPECT_EQ(form->Label1->geometry(), QRect(8, 72, 81, 25));
+        EXPECT_EQ(form->Label2->geometry(), QRect(144, 72, 137, 25));
+        EXPECT_EQ(form->Label3->geometry(), QRect(296, 64, 97, 33));
+        EXPECT_EQ(form->Command1->geometry(), QRect(16, 256 + dh, 113, 25));
+        EXPECT_EQ(form->Command2->geometry(), QRect(152, 256 + dh, 113, 25));
+        EXPECT_EQ(form->Command4->geometry(), QRect(288, 256 + dh, 97, 25));
+        EXPECT_EQ(form->Command3->geometry(), QRect(400, 256 + dh, 121, 25));
+        EXPECT_EQ(form->WebBrowser1->geometry(), QRect(16, form->height(), 2, 9));
+        EXPECT_FALSE(form->rect().intersects(form->WebBrowser1->geometry()));
+
+        // Back at the stored size everything stands where it started.
+        form->showNormal();
+        form->resize(556, 312);
+        ASSERT_TRUE(waitUntil([&] { return form->size() == QSize(556, 312); }));
+        EXPECT_EQ(form->List1->geometry(), QRect(8, 96, 441, 112));
+        EXPECT_EQ(form->Command3->geometry(), QRect(400, 256, 121, 25));
+        EXPECT_EQ(form->WebBrowser1->geometry(), QRect(16, 312, 2, 9));
+    }
 }
 
 TEST_F(WindowTest, FocusStartsInTheAddressBoxAndFollowsTheTabOrder)
