@@ -42,6 +42,8 @@ int main(int argc, char **argv)
         QApplication app(argc, argv);
         QApplication::setApplicationName(QStringLiteral("Lexhaul"));
         QApplication::setApplicationVersion(QStringLiteral(LEXHAUL_VERSION));
+        // Lets the desktop match the window to the installed entry and its icon.
+        QGuiApplication::setDesktopFileName(QStringLiteral("io.github.lexhaul.Lexhaul"));
         const QString directory = invocation.directory.isEmpty()
             ? QCoreApplication::applicationDirPath()
             : QDir(invocation.directory).absolutePath();
