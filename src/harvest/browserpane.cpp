@@ -1,4 +1,5 @@
 #include "harvest/browserpane.h"
+#include "harvest/unattendedpage.h"
 
 #include <QFile>
 #include <QPointer>
@@ -269,13 +270,16 @@ void BrowserPane::Mirror::nudge()
 
 BrowserPane::BrowserPane(QWidget *parent)
     : QWebEngineView(parent)
-    , m_mirror(new Mirror(this))
 {
+    setPage(new UnattendedPage(this));
+    setContextMenuPolicy(Qt::NoContextMenu);
+    UnattendedPage::keepWindowsOffScreen(this);
+    m_mirror = new Mirror(this);
 }
 
 BrowserPane::~BrowserPane()
 {
-    // The page outlives this body (QWebEngineView deletes it later): leave it no channel.
+    // The page outlives this body (a child, deleted later): leave it no channel.
     m_mirror->detach();
     delete m_mirror;
 }

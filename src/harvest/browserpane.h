@@ -15,8 +15,12 @@
 // document's links over a web channel whenever they change, and the pane keeps the latest
 // push. A new document replaces the mirror whole; nothing of two documents is ever mixed.
 //
-// The pane owns its page's scripts and web channel: replacing the page with setPage()
-// leaves the mirror without a source.
+// Nobody watches the pane: its page is an UnattendedPage, which answers whatever a document
+// asks of the user without showing anything, and the pane shows no context menu and keeps the
+// windows it would open by itself off the screen.
+//
+// The pane owns its page, with the page's scripts and web channel: replacing the page with
+// setPage() leaves the mirror without a source.
 class BrowserPane : public QWebEngineView
 {
     Q_OBJECT
