@@ -1,12 +1,19 @@
+// The window as a user meets it: its controls at every size, start-up, editing, the export,
+// the ways it closes and the crawl over pages served from 127.0.0.1, on the real engine.
+
 #include "app/form1.h"
 #include "app/program.h"
+#include "crawl/progresstext.h"
 #include "harvest/browserpane.h"
+#include "support/filesizelimit.h"
 #include "support/guisupport.h"
+#include "support/loopbackserver.h"
+#include "support/testfiles.h"
 #include "support/wait.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -16,9 +23,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
-
-#include "support/testfiles.h"
 
 #include <gtest/gtest.h>
 
@@ -29,277 +33,394 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const TextEncoding Utf8("UTF-8");
+const TextEncoding Gbk("GBK");
+const QString E;
+// Shorter than the real pacing so a walk over several addresses fits in a few seconds, but
+// with the same shape: the harvest comes a while after the rotation, well before the next.
+constexpr CrawlPacing Quick {1500, 300, 300, 4, 1, 4};
+
+// Each page's links as the user sees them: whitespace inside a link collapses unless the
+// page keeps it, a picture link has no text, a script adds a link after loading.
+const QStringList PageA {u"甲一"_s, u"甲二"_s};
+const QStringList PageB {u"乙一"_s, u"  "_s};
+const QStringList PageC {E, u"丙一"_s, u"丙二"_s};
 
 class WindowTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { LoopbackOnly::install(); }
+    void SetUp() override
+    {
+        LoopbackOnly::install();
+        m_server.serve(u"/a"_s, "<a href=/1>甲一</a><a href=/2>甲二</a><a href=/3>新闻频道</a>");
+        m_server.serve(u"/b"_s,
+                       "<a href=/1>乙一</a><a href=/2><span style=white-space:pre>  </span></a>");
+        m_server.serve(u"/c"_s,
+                       "<a href=/x><img src=/none.png width=4 height=4></a><a href=/y>"
+                       "丙一</a><script>const a = document.createElement('a'); a.href = "
+                       "'/z'; a.textContent = '丙二'; document.body.append(a);</script>");
+    }
 
+    QString address(const char *path) const
+    {
+        return m_server.url(QString::fromLatin1(path)).toString();
+    }
     QString urlListPath() const { return m_dir.filePath(u"抓关键字网址.txt"_s); }
 
     // A window that has been through start-up, shown and active.
-    std::unique_ptr<Form1> openWindow(const QByteArray &urlList = {})
+    Form1 &open(const QByteArray &urlList = {}, const CrawlPacing &pacing = Quick)
     {
         writeBytes(urlListPath(), urlList);
-        auto form = std::make_unique<Form1>(m_dir.path(), Utf8);
-        BoxAnswerer answerer;
-        form->Form_Load();
-        form->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-        form->activateWindow();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
-        return form;
+        m_form = std::make_unique<Form1>(m_dir.path(), Gbk, pacing);
+        {
+            BoxAnswerer startUp;
+            m_form->Form_Load();
+        }
+        m_form->show();
+        m_form->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(m_form.get()));
+        m_navigations.emplace(m_form->WebBrowser1, &BrowserPane::navigationRequested);
+        m_boxes.emplace();
+        return *m_form;
+    }
+    Form1 &crawl(const QList<const char *> &paths, const CrawlPacing &pacing = Quick)
+    {
+        QStringList lines;
+        for (const char *path : paths)
+            lines.append(*path ? address(path) : E);
+        return open(lines.join(u"\r\n"_s).toUtf8(), pacing);
     }
 
+    QStringList navigated() const
+    {
+        QStringList urls;
+        for (const QList<QVariant> &arguments : *m_navigations)
+            urls.append(arguments.at(0).toUrl().toString());
+        return urls;
+    }
+    bool waitForCompletion(int timeoutMs = 20000)
+    {
+        return waitUntil([&] { return m_boxes->texts().contains(CrawlCycle::completionMessage()); },
+                         timeoutMs);
+    }
+    QStringList keywords() const { return m_form->keywords().items(); }
+    bool ticking() const { return m_form->Timer1().isTicking() || m_form->Timer2().isTicking(); }
+
+    LoopbackServer m_server;
     QTemporaryDir m_dir;
+    std::unique_ptr<Form1> m_form;
+    std::optional<QSignalSpy> m_navigations;
+    std::optional<BoxAnswerer> m_boxes;
 };
 
-struct ControlCase
+enum Grows { Fixed = 0, Wider = 1, Taller = 2, FollowsBottom = 4 };
+
+struct Control
 {
     const char *name;
     const char *container;
-    QRect geometry;
+    QRect stored;
     QString caption;
+    int grows;
 };
-
-QString captionOf(QWidget *widget)
-{
-    if (auto *button = qobject_cast<QAbstractButton *>(widget))
-        return button->text();
-    if (auto *label = qobject_cast<QLabel *>(widget))
-        return label->text();
-    if (auto *box = qobject_cast<QGroupBox *>(widget))
-        return box->title();
-    if (auto *edit = qobject_cast<QLineEdit *>(widget))
-        return edit->text();
-    return QString();
-}
 
 } // namespace
 
-TEST_F(WindowTest, ControlsStandWhereTheyBelong)
+TEST_F(WindowTest, ControlsStandWhereTheyBelongAtEverySize)
 {
-    auto form = openWindow();
-    EXPECT_EQ(form->windowTitle(), u"Lexhaul获取工具1.0       ");
-    EXPECT_EQ(form->size(), QSize(556, 312));
-    EXPECT_EQ(form->minimumSize(), QSize(556, 312)); // the stored size is the smallest
-
-    const ControlCase controls[] = {
-        {"Command4", "Form1", {288, 256, 97, 25}, u"删除空行"_s},
-        {"Command3", "Form1", {400, 256, 121, 25}, u"退出"_s},
-        {"Command2", "Form1", {152, 256, 113, 25}, u"生成文本"_s},
-        {"Command1", "Form1", {16, 256, 113, 25}, u"获取"_s},
-        {"WebBrowser1", "Form1", {16, 312, 2, 9}, QString()},
-        {"Frame1", "Form1", {8, 16, 497, 225}, u"取得关键字地址"_s},
-        {"List1", "Frame1", {8, 96, 441, 112}, QString()},
-        {"Text1", "Frame1", {8, 16, 441, 33}, QString()},
-        {"Label3", "Frame1", {296, 64, 97, 33}, u"抓取第0个网址"_s},
-        {"Label2", "Frame1", {144, 72, 137, 25}, QString()},
-        {"Label1", "Frame1", {8, 72, 81, 25}, u"获取内容"_s},
+    Form1 &form = open();
+    EXPECT_EQ(form.windowTitle(), u"Lexhaul获取工具1.0       ");
+    EXPECT_EQ(form.minimumSize(), QSize(556, 312));
+    const Control controls[] = {
+        {"Command4", "Form1", {288, 256, 97, 25}, u"删除空行"_s, FollowsBottom},
+        {"Command3", "Form1", {400, 256, 121, 25}, u"退出"_s, FollowsBottom},
+        {"Command2", "Form1", {152, 256, 113, 25}, u"生成文本"_s, FollowsBottom},
+        {"Command1", "Form1", {16, 256, 113, 25}, u"获取"_s, FollowsBottom},
+        {"WebBrowser1", "Form1", {16, 312, 2, 9}, E, FollowsBottom},
+        {"Frame1", "Form1", {8, 16, 497, 225}, u"取得关键字地址"_s, Wider | Taller},
+        {"List1", "Frame1", {8, 96, 441, 112}, E, Wider | Taller},
+        {"Text1", "Frame1", {8, 16, 441, 33}, E, Wider},
+        {"Label3", "Frame1", {296, 64, 97, 33}, u"抓取第0个网址"_s, Fixed},
+        {"Label2", "Frame1", {144, 72, 137, 25}, E, Fixed},
+        {"Label1", "Frame1", {8, 72, 81, 25}, u"获取内容"_s, Fixed},
     };
-    for (const ControlCase &control : controls) {
-        auto *widget = form->findChild<QWidget *>(QString::fromLatin1(control.name));
-        ASSERT_NE(widget, nullptr) << control.name;
-        EXPECT_EQ(widget->parentWidget()->objectName(), QString::fromLatin1(control.container))
-            << control.name;
-        EXPECT_EQ(widget->geometry(), control.geometry) << control.name;
-        EXPECT_EQ(captionOf(widget), control.caption) << control.name;
-        EXPECT_TRUE(widget->isVisible()) << control.name;
+    // Each step, and what says it is done.
+    const std::pair<std::function<void(Form1 &)>, std::function<bool(Form1 &)>> steps[] = {
+        {[](Form1 &) {}, [](Form1 &) { return true; }},
+        {[](Form1 &w) { w.resize(900, 640); }, [](Form1 &w) { return w.width() == 900; }},
+        {[](Form1 &w) { w.showMaximized(); }, [](Form1 &w) { return w.width() != 900; }},
+        {[](Form1 &w) { w.showNormal(), w.resize(556, 312); },
+         [](Form1 &w) { return w.size() == QSize(556, 312); }},
+    };
+    for (const auto &[step, done] : steps) {
+        step(form);
+        ASSERT_TRUE(waitUntil([&] { return done(form); }));
+        const int dw = form.width() - 556;
+        const int dh = form.height() - 312;
+        SCOPED_TRACE(testing::Message() << form.width() << "x" << form.height());
+        for (const Control &control : controls) {
+            auto *widget = form.findChild<QWidget *>(QString::fromLatin1(control.name));
+            ASSERT_NE(widget, nullptr) << control.name;
+            const QRect grown = control.stored.adjusted(0, 0, control.grows & Wider ? dw : 0,
+                                                        control.grows & Taller ? dh : 0);
+            EXPECT_EQ(widget->geometry(),
+                      grown.translated(0, control.grows & FollowsBottom ? dh : 0))
+                << control.name;
+            EXPECT_EQ(widget->parentWidget()->objectName(), QString::fromLatin1(control.container));
+            const char *property = qobject_cast<QGroupBox *>(widget) ? "title" : "text";
+            EXPECT_EQ(widget->property(property).toString(), control.caption) << control.name;
+            EXPECT_TRUE(widget->isVisible()) << control.name;
+        }
+        // Loaded like a visible browser, yet wholly below the client area.
+        EXPECT_TRUE(form.visibleRegion().intersected(form.WebBrowser1->geometry()).isEmpty());
+        EXPECT_FALSE(form.rect().intersects(form.WebBrowser1->geometry()));
     }
-    // Loaded like a visible browser, yet wholly below the client area.
-    EXPECT_GE(form->WebBrowser1->geometry().top(), form->rect().bottom() + 1);
-    EXPECT_TRUE(form->visibleRegion().intersected(form->WebBrowser1->geometry()).isEmpty());
-
-    for (QPushButton *button : {form->Command1, form->Command2, form->Command3, form->Command4}) {
-        EXPECT_FALSE(button->isDefault()) << button->objectName().toStdString();
-        EXPECT_FALSE(button->autoDefault()) << button->objectName().toStdString();
-    }
-    for (QWidget *passive :
-         {static_cast<QWidget *>(form->Frame1), static_cast<QWidget *>(form->Label1),
-          static_cast<QWidget *>(form->Label2), static_cast<QWidget *>(form->Label3)})
-        EXPECT_EQ(passive->focusPolicy(), Qt::NoFocus) << passive->objectName().toStdString();
-
-    EXPECT_EQ(form->Timer1().isEnabled(), true);
-    EXPECT_EQ(form->Timer1().interval(), 0);
-    EXPECT_FALSE(form->Timer1().isTicking());
-    EXPECT_FALSE(form->Timer2().isEnabled());
-    EXPECT_EQ(form->Timer2().interval(), 1000);
-    EXPECT_EQ(form->keywords().count(), 0);
+    for (QPushButton *button : {form.Command1, form.Command2, form.Command3, form.Command4})
+        EXPECT_FALSE(button->isDefault() || button->autoDefault()) << button->text().toStdString();
 }
 
-TEST_F(WindowTest, TheListGrowsWithTheWindowAndTheBrowserStaysOutOfView)
+TEST_F(WindowTest, FocusFollowsTheTabOrderAndEveryChangeOfTheAddressNavigates)
 {
-    auto form = openWindow();
-    const std::function<void(Form1 &)> enlargements[] = {
-        [](Form1 &window) { window.resize(900, 640); },
-        [](Form1 &window) { window.showMaximized(); },
-    };
-    for (const auto &enlarge : enlargements) {
-        enlarge(*form);
-        ASSERT_TRUE(waitUntil([&] { return form->width() > 556 && form->height() > 312; }));
-        const int dw = form->width() - 556;
-        const int dh = form->height() - 312;
-        SCOPED_TRACE(testing::Message() << form->width() << "x" << form->height());
-        EXPECT_EQ(form->Frame1->geometry(), QRect(8, 16, 497 + dw, 225 + dh));
-        EXPECT_EQ(form->Text1->geometry(), QRect(8, 16, 441 + dw, 33));
-        EXPECT_EQ(form->List1->geometry(), QRect(8, 96, 441 + dw, 112 + dh));
-        EXPECT_EQ(form->Label1->geometry(), QRect(8, 72, 81, 25));
-        EXPECT_EQ(form->Label2->geometry(), QRect(144, 72, 137, 25));
-        EXPECT_EQ(form->Label3->geometry(), QRect(296, 64, 97, 33));
-        EXPECT_EQ(form->Command1->geometry(), QRect(16, 256 + dh, 113, 25));
-        EXPECT_EQ(form->Command2->geometry(), QRect(152, 256 + dh, 113, 25));
-        EXPECT_EQ(form->Command4->geometry(), QRect(288, 256 + dh, 97, 25));
-        EXPECT_EQ(form->Command3->geometry(), QRect(400, 256 + dh, 121, 25));
-        EXPECT_EQ(form->WebBrowser1->geometry(), QRect(16, form->height(), 2, 9));
-        EXPECT_FALSE(form->rect().intersects(form->WebBrowser1->geometry()));
-
-        // Back at the stored size everything stands where it started.
-        form->showNormal();
-        form->resize(556, 312);
-        ASSERT_TRUE(waitUntil([&] { return form->size() == QSize(556, 312); }));
-        EXPECT_EQ(form->List1->geometry(), QRect(8, 96, 441, 112));
-        EXPECT_EQ(form->Command3->geometry(), QRect(400, 256, 121, 25));
-        EXPECT_EQ(form->WebBrowser1->geometry(), QRect(16, 312, 2, 9));
-    }
-}
-
-TEST_F(WindowTest, FocusStartsInTheAddressBoxAndFollowsTheTabOrder)
-{
-    auto form = openWindow();
-    EXPECT_TRUE(waitUntil([&] { return QApplication::focusWidget() == form->Text1; }));
-
-    const QList<QWidget *> expected {form->Text1,    form->WebBrowser1, form->List1,
-                                     form->Command1, form->Command2,    form->Command3,
-                                     form->Command4};
+    Form1 &form = open();
+    EXPECT_TRUE(waitUntil([&] { return QApplication::focusWidget() == form.Text1; }));
+    const QList<QWidget *> expected {form.Text1,    form.WebBrowser1, form.List1,   form.Command1,
+                                     form.Command2, form.Command3,    form.Command4};
     QList<QWidget *> order;
-    QWidget *widget = form->Text1;
+    QWidget *widget = form.Text1;
     do {
         for (QWidget *control : expected) {
             if ((widget == control || widget == control->focusProxy()) && !order.contains(control))
                 order.append(control);
         }
         widget = widget->nextInFocusChain();
-    } while (widget != form->Text1 && order.size() < expected.size());
+    } while (widget != form.Text1);
     EXPECT_EQ(order, expected);
+
+    QTest::keyClicks(form.Text1, u"ab"_s);
+    form.Text1->setText(u"127.0.0.1:1/x"_s); // the program's assignment navigates as well
+    form.Text1->clear(); // nothing left to send
+    EXPECT_EQ(navigated(),
+              (QStringList {u"http://a"_s, u"http://ab"_s, u"http://127.0.0.1:1/x"_s}));
 }
 
-TEST_F(WindowTest, EveryChangeOfTheAddressBoxNavigates)
+TEST_F(WindowTest, StartUpTellsTheTotalBeforeTheWindowShows)
 {
-    auto form = openWindow();
-    QSignalSpy navigations(form->WebBrowser1, &BrowserPane::navigationRequested);
-    QTest::keyClicks(form->Text1, u"abc"_s);
-    ASSERT_EQ(navigations.count(), 3);
-    EXPECT_EQ(navigations.at(0).at(0).toUrl(), QUrl(u"http://a"_s));
-    EXPECT_EQ(navigations.at(1).at(0).toUrl(), QUrl(u"http://ab"_s));
-    EXPECT_EQ(navigations.at(2).at(0).toUrl(), QUrl(u"http://abc"_s));
+    const std::pair<std::optional<QByteArray>, int> cases[]
+        = {{std::nullopt, 0}, {"a\r\n\r\nb\r\nc", 4}};
+    for (const auto &[urlList, total] : cases) {
+        QFile::remove(urlListPath());
+        if (urlList)
+            writeBytes(urlListPath(), *urlList);
+        Form1 form(m_dir.path(), Gbk);
+        bool shownDuringBox = true;
+        BoxAnswerer answerer([&](const BoxAnswerer::Box &) { shownDuringBox = form.isVisible(); });
+        form.Form_Load();
+        ASSERT_EQ(answerer.boxes().size(), 1);
+        EXPECT_EQ(answerer.boxes().at(0).title, u"Lexhaul");
+        EXPECT_EQ(answerer.boxes().at(0).text, u"共抓取%1网址"_s.arg(total));
+        EXPECT_FALSE(shownDuringBox);
+        EXPECT_EQ(form.Label3->text(), u"抓取第%1个网址"_s.arg(total));
+        EXPECT_EQ(readBytes(urlListPath()), urlList.value_or(QByteArray())); // created, unchanged
+    }
 
-    // An assignment by the program navigates once, inside the assignment.
-    form->Text1->setText(u"127.0.0.1:1/x"_s);
-    ASSERT_EQ(navigations.count(), 4);
-    EXPECT_EQ(navigations.at(3).at(0).toUrl(), QUrl(u"http://127.0.0.1:1/x"_s));
-
-    // Deleting the text leaves nothing to send.
-    form->Text1->clear();
-    EXPECT_EQ(navigations.count(), 4);
-}
-
-struct StartCase
-{
-    const char *name;
-    std::optional<QByteArray> urlList;
-    QString message;
-    QString label3;
-};
-
-class StartUp : public WindowTest, public ::testing::WithParamInterface<StartCase>
-{
-};
-
-TEST_P(StartUp, TellsTheTotalBeforeTheWindowShows)
-{
-    if (GetParam().urlList)
-        writeBytes(urlListPath(), *GetParam().urlList);
-    Form1 form(m_dir.path(), Utf8);
-    bool windowShownDuringBox = true;
-    BoxAnswerer answerer(
-        [&](const BoxAnswerer::Box &) { windowShownDuringBox = form.isVisible(); });
-    form.Form_Load();
-    ASSERT_EQ(answerer.boxes().size(), 1);
-    EXPECT_EQ(answerer.boxes().at(0).title, u"Lexhaul");
-    EXPECT_EQ(answerer.boxes().at(0).text, GetParam().message);
-    EXPECT_FALSE(windowShownDuringBox);
-    EXPECT_EQ(form.Label3->text(), GetParam().label3);
-    EXPECT_TRUE(QFileInfo(urlListPath()).isFile());
-    if (GetParam().urlList)
-        EXPECT_EQ(readBytes(urlListPath()), *GetParam().urlList); // start-up changes nothing
-    else
-        EXPECT_EQ(readBytes(urlListPath()), QByteArray());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Window, StartUp,
-    ::testing::Values(StartCase {"NoFileYet", std::nullopt, u"共抓取0网址"_s, u"抓取第0个网址"_s},
-                      StartCase {"EmptyLinesCount", QByteArray("a\r\n\r\nb\r\nc"), u"共抓取4网址"_s,
-                                 u"抓取第4个网址"_s},
-                      StartCase {"FortyThousandLines",
-                                 QByteArray("http://127.0.0.1/\r\n").repeated(40000),
-                                 u"共抓取40000网址"_s, u"抓取第40000个网址"_s}),
-    [](const auto &row) { return std::string(row.param.name); });
-
-TEST_F(WindowTest, StartUpThatCannotCreateTheListEndsWithoutAWindow)
-{
+    // A list that can be neither found nor created: a box, and no window at all.
+    QFile::remove(urlListPath());
     ASSERT_TRUE(QDir(m_dir.path()).mkdir(u"抓关键字网址.txt"_s));
-    bool anyWindowShown = false;
+    bool windowShown = false;
     BoxAnswerer answerer([&](const BoxAnswerer::Box &) {
         for (QWidget *top : QApplication::topLevelWidgets())
-            anyWindowShown |= qobject_cast<Form1 *>(top) && top->isVisible();
+            windowShown |= qobject_cast<Form1 *>(top) && top->isVisible();
     });
-    EXPECT_NE(runLexhaul(m_dir.path(), Utf8), 0);
+    EXPECT_NE(runLexhaul(m_dir.path(), Gbk), 0);
     ASSERT_EQ(answerer.boxes().size(), 1);
-    EXPECT_EQ(answerer.boxes().at(0).title, u"Lexhaul");
     EXPECT_TRUE(answerer.boxes().at(0).text.contains(urlListPath()));
-    EXPECT_FALSE(anyWindowShown);
+    EXPECT_FALSE(windowShown);
 }
 
-TEST_F(WindowTest, ExitButtonCompactsTwiceAndCloseButtonOnce)
+TEST_F(WindowTest, EveryWayOfClosingCompactsTheListOnceAndTheExitButtonTwice)
 {
-    {
-        auto form = openWindow("A\r\nB\r\n\r\n");
-        QTest::mouseClick(form->Command3, Qt::LeftButton);
-        EXPECT_FALSE(form->isVisible());
-        EXPECT_EQ(readBytes(urlListPath()), QByteArray("A\r\nB"));
+    const std::pair<const char *, std::function<void(Form1 &)>> ways[] = {
+        {"A\r\nB", [](Form1 &form) { QTest::mouseClick(form.Command3, Qt::LeftButton); }},
+        {"A\r\nB\r\n", [](Form1 &form) { form.close(), form.close(); }},
+        {"A\r\nB\r\n", [](Form1 &) { ::raise(SIGTERM); }},
+        {"A\r\nB\r\n", [](Form1 &) { ::raise(SIGINT); }},
+        {"A\r\nB\r\n", [](Form1 &) { ::raise(SIGHUP); }},
+    };
+    for (const auto &[after, close] : ways) {
+        Form1 &form = open("A\r\nB\r\n\r\n");
+        closeOnShutdownRequests(form);
+        close(form);
+        EXPECT_TRUE(waitUntil([&] { return !form.isVisible(); }));
+        EXPECT_EQ(readBytes(urlListPath()), QByteArray(after));
     }
-    {
-        auto form = openWindow("A\r\nB\r\n\r\n");
-        form->close(); // what the title bar's close button does
-        EXPECT_FALSE(form->isVisible());
-        EXPECT_EQ(readBytes(urlListPath()), QByteArray("A\r\nB\r\n"));
-        form->close(); // a second request does not unload again
-        EXPECT_EQ(readBytes(urlListPath()), QByteArray("A\r\nB\r\n"));
-    }
-}
 
-TEST_F(WindowTest, ShutdownWithTheListGoneReportsAndCreatesNothing)
-{
-    auto form = openWindow("A\r\n");
+    // The list gone by then: the failure is told, nothing is created, the status says so.
+    Form1 &form = open("A\r\n");
     ASSERT_TRUE(QFile::remove(urlListPath()));
-    BoxAnswerer answerer;
-    form->close();
-    EXPECT_FALSE(form->isVisible());
-    ASSERT_EQ(answerer.boxes().size(), 1);
-    EXPECT_TRUE(answerer.boxes().at(0).text.contains(urlListPath()));
+    form.close();
+    ASSERT_EQ(m_boxes->boxes().size(), 1);
+    EXPECT_TRUE(m_boxes->texts().at(0).contains(urlListPath()));
     EXPECT_FALSE(QFileInfo::exists(urlListPath()));
-    EXPECT_NE(form->exitStatus(), 0);
+    EXPECT_NE(form.exitStatus(), 0);
 }
 
-TEST_F(WindowTest, TerminationSignalsCloseTheWindowTheOrdinaryWay)
+TEST_F(WindowTest, EditingAndExportingTheList)
 {
-    for (int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
-        auto form = openWindow("A\r\nB\r\n\r\n");
-        closeOnShutdownRequests(*form);
-        ::raise(signalNumber);
-        EXPECT_TRUE(waitUntil([&] { return !form->isVisible(); })) << signalNumber;
-        EXPECT_EQ(readBytes(urlListPath()), QByteArray("A\r\nB\r\n")) << signalNumber;
+    Form1 &form = open();
+    KeywordListModel &list = form.keywords();
+    const auto doubleClick = [&](QPoint at) {
+        QTest::mouseClick(form.List1->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(form.List1->viewport(), Qt::LeftButton, {}, at);
+    };
+    const auto item = [&](int row) {
+        return form.List1->visualRect(form.List1->model()->index(row, 0)).center();
+    };
+    list.append({u"一"_s, u"二"_s, E, u"三"_s, E, E, u" "_s, u"  "_s, E});
+    doubleClick(item(1));
+    doubleClick(item(1)); // an empty item goes the same way
+    doubleClick(QPoint(5, form.List1->viewport()->height() - 3)); // below the items: nothing
+    EXPECT_EQ(list.items(), (QStringList {u"一"_s, u"三"_s, E, E, u" "_s, u"  "_s, E}));
+    QTest::mouseClick(form.Command4, Qt::LeftButton);
+    EXPECT_EQ(list.items(), (QStringList {u"一"_s, u"三"_s, u" "_s, u"  "_s}));
+
+    list.append(E);
+    const QString keywordPath = form.keywordFile().path();
+    QTest::mouseClick(form.Command2, Qt::LeftButton);
+    QTest::mouseClick(form.Command2, Qt::LeftButton);
+    const QByteArray once("\xd2\xbb\r\n\xc8\xfd\r\n \r\n  \r\n\r\n");
+    EXPECT_EQ(readBytes(keywordPath), once + once);
+
+    // A failed export stops the crawl first, says why and keeps the list.
+    ASSERT_TRUE(QFile::remove(keywordPath) && QDir().mkdir(keywordPath));
+    QTest::mouseClick(form.Command1, Qt::LeftButton);
+    ASSERT_TRUE(ticking());
+    QTest::mouseClick(form.Command2, Qt::LeftButton);
+    ASSERT_EQ(m_boxes->boxes().size(), 1);
+    EXPECT_EQ(m_boxes->boxes().at(0).title, u"Lexhaul");
+    EXPECT_TRUE(m_boxes->texts().at(0).contains(keywordPath));
+    EXPECT_FALSE(ticking());
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(list.count(), 5);
+}
+
+TEST_F(WindowTest, CrawlWalksTheListCountingEmptyLinesAndStopsAtTheTarget)
+{
+    Form1 &form = crawl({"/a", "/b", "", "/c"});
+    QTest::mouseClick(form.Command1, Qt::LeftButton);
+    EXPECT_TRUE(keywords().isEmpty()); // no page loaded yet: nothing to harvest
+    ASSERT_TRUE(waitForCompletion());
+    // The empty line counts, so the first address comes again to make up the number.
+    EXPECT_EQ(navigated(),
+              (QStringList {address("/a"), address("/b"), address("/c"), address("/a")}));
+    EXPECT_EQ(form.Label2->text(), ProgressText(4));
+    EXPECT_EQ(keywords(), PageA + PageB + PageC + PageA);
+    EXPECT_FALSE(ticking());
+    spinFor(2 * Quick.rotationPeriodMs);
+    EXPECT_EQ(m_navigations->count(), 4);
+
+    // Command1 afterwards harvests the page shown, uncounted, and goes on past the target.
+    QTest::mouseClick(form.Command1, Qt::LeftButton);
+    EXPECT_EQ(keywords(), PageA + PageB + PageC + PageA + PageA);
+    ASSERT_TRUE(waitUntil([&] { return form.RoundCount() == 5; }, 10000));
+    EXPECT_EQ(m_boxes->texts(), QStringList {CrawlCycle::completionMessage()});
+}
+
+TEST_F(WindowTest, CrawlOverAnEmptyOrVanishingList)
+{
+    Form1 &empty = crawl({});
+    QTest::mouseClick(empty.Command1, Qt::LeftButton);
+    spinFor(Quick.rotationPeriodMs * 2 + 1000);
+    EXPECT_TRUE(empty.Timer1().isTicking() && empty.Timer2().isTicking());
+    EXPECT_EQ(empty.RoundCount(), 0); // and so it never completes
+    EXPECT_EQ(m_navigations->count(), 0);
+    EXPECT_TRUE(m_boxes->texts().isEmpty());
+
+    // Told, then the last address is harvested again until the count is reached.
+    Form1 &form = crawl({"/a", "/b"});
+    QTest::mouseClick(form.Command1, Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return form.RoundCount() == 1; }, 10000));
+    ASSERT_TRUE(QFile::remove(urlListPath()));
+    ASSERT_TRUE(waitForCompletion());
+    EXPECT_EQ(m_boxes->texts(),
+              (QStringList {CrawlCycle::missingListMessage(), CrawlCycle::completionMessage()}));
+    EXPECT_EQ(keywords(), PageA + PageA);
+    EXPECT_FALSE(QFile::exists(urlListPath()));
+}
+
+// A click handled in a harvest tick's pumps stops the crawl there; in the rotation tick's
+// pumps the tick goes on and so does the crawl. A close in either ends the tick at once.
+TEST_F(WindowTest, AClickInsideATickIsHandledInItsPumps)
+{
+    for (const auto &[inHarvest, closes] : {std::pair {true, false}, std::pair {false, false},
+                                            std::pair {true, true}, std::pair {false, true}}) {
+        SCOPED_TRACE(testing::Message() << inHarvest << closes);
+        Form1 &form = crawl({"/a", "", "/b"});
+        QObject *target = closes ? static_cast<QObject *>(&form) : form.Command2;
+        const auto clickSoon = [target, closes = closes] {
+            QMetaObject::invokeMethod(target, closes ? "close" : "click", Qt::QueuedConnection);
+        };
+        if (inHarvest)
+            QObject::connect(&form.keywords(), &QAbstractItemModel::rowsInserted, target, clickSoon,
+                             Qt::SingleShotConnection);
+        else
+            QObject::connect(form.Text1, &QLineEdit::textChanged, target, clickSoon,
+                             Qt::SingleShotConnection);
+        QTest::mouseClick(form.Command1, Qt::LeftButton);
+        if (!inHarvest && !closes) {
+            EXPECT_TRUE(waitUntil([&] { return form.RoundCount() == 2; }, 10000));
+            continue;
+        }
+        ASSERT_TRUE(waitUntil([&] { return form.RoundCount() == 1 || !form.isVisible(); }, 10000));
+        spinFor(Quick.rotationPeriodMs + 500);
+        EXPECT_EQ(form.isVisible(), !closes);
+        EXPECT_FALSE(ticking());
+        EXPECT_TRUE(m_boxes->texts().isEmpty());
+        EXPECT_EQ(m_navigations->count(), 1);
+        if (closes) // compacted once by the unload: the rotated address now stands last
+            EXPECT_EQ(readBytes(urlListPath()),
+                      (address("/b") + u"\r\n"_s + address("/a")).toUtf8());
+        else
+            EXPECT_EQ(readBytes(form.keywordFile().path()), Gbk.encode(u"甲一\r\n甲二\r\n"_s));
     }
+}
+
+TEST_F(WindowTest, FailingRotationStopsTheCrawlAndKeepsTheWindow)
+{
+    Form1 &form = crawl({"/a", "/b"});
+    form.keywords().append(u"已有"_s);
+    const QByteArray before = readBytes(urlListPath());
+    {
+        const FileSizeLimit limit(before.size());
+        ASSERT_TRUE(limit.isActive());
+        QTest::mouseClick(form.Command1, Qt::LeftButton);
+        ASSERT_TRUE(waitUntil([&] { return !m_boxes->boxes().isEmpty(); }, 10000));
+    }
+    EXPECT_TRUE(m_boxes->texts().at(0).contains(urlListPath()));
+    EXPECT_FALSE(ticking());
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(readBytes(urlListPath()), before);
+    EXPECT_EQ(m_navigations->count(), 0);
+
+    QTest::mouseClick(form.Command1, Qt::LeftButton); // starts the cycle again
+    ASSERT_TRUE(waitUntil([&] { return form.RoundCount() == 1; }, 10000));
+    EXPECT_EQ(keywords(), QStringList {u"已有"_s} + PageA);
+}
+
+// Once at the pacing the program really runs at: ten seconds to the rotation, then the sleep
+// and the harvest period before the page is harvested.
+TEST_F(WindowTest, CrawlAtTheRealPacing)
+{
+    Form1 &form = crawl({"/c"}, RealCrawlPacing);
+    QElapsedTimer clock;
+    qint64 rotatedAt = -1;
+    QObject::connect(form.WebBrowser1, &BrowserPane::navigationRequested, &form,
+                     [&] { rotatedAt = clock.elapsed(); });
+    clock.start();
+    QTest::mouseClick(form.Command1, Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return rotatedAt >= 0; }, 15000));
+    EXPECT_GE(rotatedAt, RealCrawlPacing.rotationPeriodMs - 50);
+    EXPECT_TRUE(keywords().isEmpty());
+    ASSERT_TRUE(waitForCompletion(10000));
+    EXPECT_GE(clock.elapsed() - rotatedAt,
+              RealCrawlPacing.sleepMs + RealCrawlPacing.harvestPeriodMs - 50);
+    EXPECT_EQ(keywords(), (QStringList {u"丙一"_s, u"丙二"_s})); // the empty first text goes
 }

@@ -2,40 +2,26 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QMessageBox>
 #include <QWebEngineProfile>
+
+using namespace Qt::StringLiterals;
 
 void LoopbackOnly::interceptRequest(QWebEngineUrlRequestInfo &info)
 {
     const QUrl url = info.requestUrl();
-    if (url.host() == QStringLiteral("127.0.0.1") || url.scheme() == QStringLiteral("data")
-        || url.scheme() == QStringLiteral("about") || url.scheme() == QStringLiteral("blob"))
-        return;
-    info.block(true);
-    QMutexLocker lock(&m_mutex);
-    m_blocked.append(url);
+    const QStringList local {u"data"_s, u"about"_s, u"blob"_s};
+    info.block(url.host() != u"127.0.0.1"_s && !local.contains(url.scheme()));
 }
 
-QList<QUrl> LoopbackOnly::blocked() const
+void LoopbackOnly::install()
 {
-    QMutexLocker lock(&m_mutex);
-    return m_blocked;
+    static auto *const instance = new LoopbackOnly;
+    QWebEngineProfile::defaultProfile()->setUrlRequestInterceptor(instance);
 }
 
-LoopbackOnly &LoopbackOnly::install()
-{
-    static auto *instance = [] {
-        auto *interceptor = new LoopbackOnly;
-        QWebEngineProfile::defaultProfile()->setUrlRequestInterceptor(interceptor);
-        return interceptor;
-    }();
-    return *instance;
-}
-
-BoxAnswerer::BoxAnswerer(std::function<void(const Box &)> whileOpen, int delayMs)
+BoxAnswerer::BoxAnswerer(std::function<void(const Box &)> whileOpen)
     : m_whileOpen(std::move(whileOpen))
-    , m_delayMs(delayMs)
 {
     connect(&m_timer, &QTimer::timeout, this, &BoxAnswerer::poll);
     m_timer.start(10);
@@ -55,15 +41,9 @@ void BoxAnswerer::poll()
     if (!box || !box->isVisible())
         return;
     m_timer.stop(); // not re-entered while this box is handled
-    const Box seen {box->windowTitle(), box->text()};
-    m_boxes.append(seen);
+    m_boxes.append({box->windowTitle(), box->text()});
     if (m_whileOpen)
-        m_whileOpen(seen);
-    if (m_delayMs > 0) {
-        QDeadlineTimer deadline(m_delayMs);
-        while (!deadline.hasExpired())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
+        m_whileOpen(m_boxes.last());
     if (QAbstractButton *ok = box->button(QMessageBox::Ok))
         ok->click();
     else
