@@ -8,9 +8,13 @@
 #include "support/testfiles.h"
 #include "support/wait.h"
 
+#include <QApplication>
 #include <QDateTime>
+#include <QDesktopServices>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QWebEnginePage>
+#include <QWebEngineProfile>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -282,3 +286,72 @@ setTimeout(() => more(1), 200);)"_s));
 }
 
 } // namespace
+
+// A page that asks the user everything it can while it loads and tries every way out: it is
+// harvested like any page, with its answers written into its links, and nothing reaches the
+// user: no box, no window, no program started, no file saved, no sound.
+TEST_F(BrowserPaneTest, NothingAPageDoesReachesTheUser)
+{
+    QTemporaryDir downloads;
+    QWebEngineProfile::defaultProfile()->setDownloadPath(downloads.path());
+    struct Launches : QObject
+    {
+        Q_INVOKABLE void open(const QUrl &url) { urls.append(url); }
+        QList<QUrl> urls;
+    } launches;
+    for (const QString &scheme : {u"mailto"_s, u"tencent"_s, u"thunder"_s})
+        QDesktopServices::setUrlHandler(scheme, &launches, "open");
+    m_server.serve(u"/tone.wav"_s, QByteArray("RIFF\x24\x10\0\0WAVEfmt ", 16), "audio/wav");
+    m_server.serve(u"/file.bin"_s, "x", "application/octet-stream");
+    m_server.serve(u"/ask"_s, R"(<!doctype html><body><audio src=/tone.wav autoplay loop></audio>
+<a class=out href=mailto:a@b>m</a><a class=out href=tencent://x>t</a><a class=out
+href=/file.bin download>d</a><a class=out href=/n target=_blank>n</a><iframe src=thunder://x>
+</iframe><input class=out type=file>
+<script>
+const said = (text) => document.body.insertAdjacentHTML('beforeend', `<a href=/said>${text}</a>`);
+said(confirm('c') + ' ' + prompt('p', 'x'));
+said('separators \x1f and \x1e1 in a text');
+alert('a');
+for (const a of document.querySelectorAll('.out')) a.click();
+const blob = document.createElement('a');
+blob.href = URL.createObjectURL(new Blob(['x']));
+blob.download = 'x.txt';
+blob.click();
+window.open('/w');
+document.documentElement.requestFullscreen().catch(() => said('no fullscreen'));
+Notification.requestPermission().then((answer) => said('notification ' + answer));
+navigator.geolocation.getCurrentPosition(() => said('located'), () => said('no location'));
+window.onbeforeunload = (event) => { event.preventDefault(); return event.returnValue = 'stay'; };
+print();
+</script>)");
+    m_pane->navigate(url(u"/ask"_s).toString());
+    const auto texts = [&] {
+        QStringList all;
+        for (const PageLink &link : m_pane->links().value_or(PageLinks()))
+            all.append(link.text);
+        return all;
+    };
+    bool anythingShown = false;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            for (QWidget *top : QApplication::topLevelWidgets())
+                anythingShown |= top != &m_window && top->isVisible();
+            return texts().contains(u"no location"_s) && texts().contains(u"notification denied"_s);
+        },
+        20000))
+        << texts().join(u'|').toStdString();
+    EXPECT_TRUE(texts().contains(u"false null"_s)) << texts().join(u'|').toStdString();
+    EXPECT_TRUE(texts().contains(u"no fullscreen"_s));
+    EXPECT_TRUE(settles(u"/ask"_s));
+    EXPECT_FALSE(anythingShown);
+    EXPECT_TRUE(m_pane->page()->isAudioMuted());
+    EXPECT_EQ(launches.urls, QList<QUrl>());
+    EXPECT_EQ(dirEntries(downloads.path()), QStringList());
+
+    // The page asks to stay; the pane leaves.
+    m_server.serve(u"/next"_s, "<a href=/1>next</a>");
+    m_pane->navigate(url(u"/next"_s).toString());
+    EXPECT_TRUE(settles(u"/next"_s));
+    for (const QString &scheme : {u"mailto"_s, u"tencent"_s, u"thunder"_s})
+        QDesktopServices::unsetUrlHandler(scheme);
+}
