@@ -2,6 +2,7 @@
 // straightforward pass that sweeps the whole list after every link.
 #include "core/keywordlistmodel.h"
 #include "harvest/harvestpass.h"
+#include "support/harvestreference.h"
 
 #include <benchmark/benchmark.h>
 

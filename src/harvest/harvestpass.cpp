@@ -24,17 +24,6 @@ void removeEmptyHead(KeywordListModel &list)
 
 } // namespace
 
-void FilterSweep(KeywordListModel &list)
-{
-    list.removeIf([](const QString &item) { return containsNavFilter(item); });
-}
-
-void BlankSweep(KeywordListModel &list)
-{
-    list.removeIf([](const QString &item) { return isOneSpace(item); });
-    removeEmptyHead(list);
-}
-
 HarvestPass::HarvestPass(KeywordListModel &list, QObject *parent)
     : QObject(parent)
     , m_list(list)
@@ -87,21 +76,5 @@ bool HarvestPass::run(const std::optional<PageLinks> &links)
     }
     m_list.append(survivors);
     m_swept = m_list.count();
-    return true;
-}
-
-bool harvestBySweeps(const std::optional<PageLinks> &links, KeywordListModel &list)
-{
-    if (!links)
-        return false;
-    QString lastAppendedAddress;
-    for (const PageLink &link : *links) {
-        if (link.address != lastAppendedAddress) {
-            list.append(link.text);
-            lastAppendedAddress = link.address;
-        }
-        FilterSweep(list);
-        BlankSweep(list);
-    }
     return true;
 }

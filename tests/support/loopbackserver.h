@@ -1,45 +1,85 @@
 #pragma once
 
-#include <QByteArray>
-#include <QString>
-#include <QStringList>
+#include <QHash>
+#include <QMutex>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
 #include <QUrl>
 
-#include <memory>
-
-// A tiny HTTP/1.1 server on 127.0.0.1 for tests that load pages into the engine.
-//
-//     LoopbackServer server;
-//     server.serve(u"/a.html"_s, bytes, "text/html; charset=gbk");
-//     pane.navigate(server.url(u"/a.html"_s).toString());
-//
-// It listens on a random free port from construction to destruction and answers from its
-// own thread, so pages keep loading while the test's (or the program's) UI thread is
-// blocked. Paths that were not registered get 404 with an empty body. Every response closes
-// its connection. All member functions are thread-safe.
+// A tiny HTTP server for tests that load pages into the engine. It listens on 127.0.0.1 only,
+// on a free port, so nothing but this machine reaches it, and it answers from its own thread,
+// so pages keep loading while the test's (or the program's) UI thread is blocked. Every answer
+// closes its connection; a path that was not served gets 404.
 class LoopbackServer
 {
 public:
-    LoopbackServer();
-    ~LoopbackServer();
-    LoopbackServer(const LoopbackServer &) = delete;
-    LoopbackServer &operator=(const LoopbackServer &) = delete;
+    LoopbackServer()
+    {
+        m_server->moveToThread(&m_thread);
+        m_thread.start();
+        QMetaObject::invokeMethod(
+            m_server, [this] { listen(); }, Qt::BlockingQueuedConnection);
+    }
+    ~LoopbackServer()
+    {
+        m_server->deleteLater(); // run by its thread as it finishes, with the sockets
+        m_thread.quit();
+        m_thread.wait();
+    }
 
-    // Registers (or replaces) the answer to requests for `path` (HEAD gets it without the
-    // body). The path is matched without the query. The answer is held back `delayMs`
-    // milliseconds (a slow server).
+    // The answer to requests for `path`, which is matched without the query. Thread-safe.
     void serve(const QString &path, const QByteArray &body,
-               const QByteArray &contentType = "text/html; charset=utf-8", int delayMs = 0);
-
-    quint16 port() const;
+               const QByteArray &contentType = "text/html; charset=utf-8")
+    {
+        const QMutexLocker lock(&m_mutex);
+        m_responses.insert(path, response("200 OK", contentType, body));
+    }
+    quint16 port() const { return m_port; }
     // http://127.0.0.1:<port><path>; `path` may carry a query.
-    QUrl url(const QString &path) const;
-
-    // Request targets (path and query, as sent) in the order they arrived.
-    QStringList requests() const;
-    void clearRequests();
+    QUrl url(const QString &path) const
+    {
+        return QUrl(QStringLiteral("http://127.0.0.1:") + QString::number(m_port) + path);
+    }
 
 private:
-    class Worker;
-    std::unique_ptr<Worker> m_worker;
+    static QByteArray response(const char *status, const QByteArray &type, const QByteArray &body)
+    {
+        return "HTTP/1.1 " + QByteArray(status) + "\r\nContent-Type: " + type
+            + "\r\nContent-Length: " + QByteArray::number(body.size())
+            + "\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n" + body;
+    }
+
+    void listen()
+    {
+        if (!m_server->listen(QHostAddress::LocalHost))
+            qFatal("LoopbackServer: %s", qPrintable(m_server->errorString()));
+        m_port = m_server->serverPort();
+        QObject::connect(m_server, &QTcpServer::newConnection, m_server, [this] {
+            while (QTcpSocket *socket = m_server->nextPendingConnection()) {
+                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+                QObject::connect(socket, &QIODevice::readyRead, socket,
+                                 [=, this] { answer(socket); });
+            }
+        });
+    }
+
+    // Answers once the request's head is in: the engine sends GET requests without a body.
+    void answer(QTcpSocket *socket)
+    {
+        const QByteArray head = socket->peek(64 * 1024);
+        if (socket->state() != QAbstractSocket::ConnectedState || !head.contains("\r\n\r\n"))
+            return;
+        const QByteArray target = head.first(head.indexOf("\r\n")).split(' ').value(1);
+        const QMutexLocker lock(&m_mutex);
+        socket->write(m_responses.value(QString::fromLatin1(target).section(u'?', 0, 0),
+                                        response("404 Not Found", "text/plain", {})));
+        socket->disconnectFromHost();
+    }
+
+    QThread m_thread;
+    QTcpServer *m_server = new QTcpServer; // lives in m_thread
+    quint16 m_port = 0;
+    QMutex m_mutex;
+    QHash<QString, QByteArray> m_responses; // by path
 };
