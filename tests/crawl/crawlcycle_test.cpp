@@ -1,4 +1,6 @@
+#include "core/fileerror.h"
 #include "crawl/crawlcycle.h"
+#include "support/filesizelimit.h"
 #include "support/testfiles.h"
 #include "support/wait.h"
 #include "urlqueue/urllistfile.h"
@@ -29,23 +31,30 @@ struct Crawl : ::testing::Test, CrawlWindow
     const UrlListFile &urlList() const override { return urls; }
     void quchongzi() override { ++harvests; }
     void showMessage(const QString &text) override { messages.append(text); }
-    void showFailure(const FileError &) override { ADD_FAILURE() << "a rotation failed"; }
-    bool isClosed() const override { return false; }
+    void showFailure(const FileError &error) override { failures.append(error.message()); }
+    bool isClosed() const override { return closed; }
 
     QTemporaryDir dir;
     UrlListFile urls {dir.path(), TextEncoding("UTF-8")};
     QString text1, label2, label3 = u"抓取第40000个网址"_s;
     int harvests = 0;
-    QStringList messages;
+    QStringList messages, failures;
+    bool closed = false;
     CrawlCycle cycle {*this, CrawlPacing {10000, 1000, 0, 1, 1, 1}};
 };
 
-// A harvest tick with Text1 empty does nothing. A rotation tick puts the next address into
-// Text1 and leaves Timer1 on, even when the export stopped the crawl while the tick processed
-// events, and Timer2 on. Each harvest tick then harvests, counts and turns Timer2 off; the count
-// is no 16-bit number, and the crawl ends when the two captions read the same.
+// Without a list a rotation tick says so and lets the harvest go on. A harvest tick with Text1
+// empty does nothing. A rotation tick puts the next address into Text1 and leaves Timer1 on,
+// even when the export stopped the crawl while the tick processed events, and Timer2 on. Each
+// harvest tick then harvests, counts and turns Timer2 off; the count is no 16-bit number, and
+// the crawl ends when the two captions read the same. Command1 then harvests uncounted, and the
+// count goes on past the target unannounced.
 TEST_F(Crawl, TicksRotateHarvestAndCountUntilTheCaptionsMatch)
 {
+    cycle.Timer1_Timer();
+    EXPECT_EQ(messages, QStringList {u"要抓取百度哪个网页的关键字？老大，请告诉我"_s});
+    EXPECT_TRUE(cycle.timer2().isEnabled());
+    messages.clear();
     cycle.Timer2_Timer();
     EXPECT_EQ(harvests, 0);
     writeBytes(urls.path(), "A\r\nB");
@@ -60,4 +69,45 @@ TEST_F(Crawl, TicksRotateHarvestAndCountUntilTheCaptionsMatch)
     cycle.Timer2_Timer();
     EXPECT_EQ(messages, QStringList {CrawlCycle::completionMessage()});
     EXPECT_FALSE(cycle.timer1().isEnabled());
+    cycle.Command1_Click();
+    cycle.Timer2_Timer();
+    EXPECT_EQ(harvests, 40002);
+    EXPECT_EQ(cycle.roundCount(), 40001);
+    EXPECT_EQ(messages.size(), 1);
+}
+
+// What a user does while a tick processes events: an export (which stops the crawl) lets a
+// rotation tick go on but ends the crawl in a harvest tick; a close ends either tick there.
+TEST_F(Crawl, AStopOrACloseInsideATick)
+{
+    writeBytes(urls.path(), "A\r\nB");
+    text1 = u"A"_s;
+    for (const bool rotation : {true, false}) {
+        for (const bool closes : {false, true}) {
+            QTimer::singleShot(0, &cycle, [&, closes] { closed = closes, cycle.stop(); });
+            rotation ? cycle.Timer1_Timer() : cycle.Timer2_Timer();
+            EXPECT_EQ(cycle.timer1().isEnabled(), rotation && !closes) << rotation << closes;
+            EXPECT_EQ(cycle.timer2().isEnabled(), rotation && !closes) << rotation << closes;
+            closed = false;
+        }
+    }
+}
+
+// A rotation that cannot write the list stops the crawl, says why and leaves the list as it
+// was; Command1 starts the crawl again.
+TEST_F(Crawl, AFailedRotationStopsTheCrawl)
+{
+    writeBytes(urls.path(), "A\r\nB");
+    {
+        const FileSizeLimit limit(4);
+        ASSERT_TRUE(limit.isActive());
+        cycle.Timer1_Timer();
+    }
+    ASSERT_EQ(failures.size(), 1);
+    EXPECT_TRUE(failures.at(0).contains(urls.path()));
+    EXPECT_FALSE(cycle.timer1().isEnabled() || cycle.timer2().isEnabled());
+    EXPECT_EQ(readBytes(urls.path()), "A\r\nB");
+    EXPECT_TRUE(text1.isEmpty());
+    cycle.Command1_Click();
+    EXPECT_TRUE(cycle.timer1().isEnabled());
 }
