@@ -32,7 +32,6 @@ namespace {
 
 constexpr int TimeoutMs = 120'000;
 
-
 // The peak of treeResidentKiB() while it lives, sampled from its own thread, and the longest
 // gap of a 10 ms timer on the UI thread.
 class Watch

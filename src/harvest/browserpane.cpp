@@ -154,8 +154,8 @@ public:
     void detach();
 
     // Called from the script only.
-    Q_INVOKABLE void push(const QString &token, double created, int version, int count,
-                          int length, const QString &first);
+    Q_INVOKABLE void push(const QString &token, double created, int version, int count, int length,
+                          const QString &first);
     Q_INVOKABLE void dirty(const QString &token);
     Q_INVOKABLE void settled(const QString &token);
 
