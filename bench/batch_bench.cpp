@@ -3,54 +3,22 @@
 // from 127.0.0.1 under 300 addresses. A run that keeps something per page shows as growth.
 #include "app/batchconsole.h"
 #include "app/batchrun.h"
+#include "processtree.h"
+#include "support/guisupport.h"
 #include "support/loopbackserver.h"
 
 #include <QApplication>
 #include <QBuffer>
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
 
-#include <map>
-
 namespace {
 
 constexpr int Pages = 300;
 constexpr CrawlPacing Brisk {400, 100, 100, 4, 1, 4};
-
-// Resident kilobytes of this process and every process below it (the engine's).
-qint64 treeResidentKiB()
-{
-    std::multimap<qint64, qint64> children;
-    std::map<qint64, qint64> resident;
-    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        bool isPid = false;
-        const qint64 pid = entry.toLongLong(&isPid);
-        if (!isPid)
-            continue;
-        QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-        if (!status.open(QIODevice::ReadOnly))
-            continue;
-        for (const QByteArray &line : status.readAll().split('\n')) {
-            if (line.startsWith("PPid:"))
-                children.emplace(line.mid(5).trimmed().toLongLong(), pid);
-            else if (line.startsWith("VmRSS:"))
-                resident[pid] = line.mid(6).trimmed().split(' ').value(0).toLongLong();
-        }
-    }
-    qint64 total = 0;
-    QList<qint64> pending {QCoreApplication::applicationPid()};
-    while (!pending.isEmpty()) {
-        const qint64 pid = pending.takeLast();
-        total += resident[pid];
-        for (auto [it, end] = children.equal_range(pid); it != end; ++it)
-            pending.append(it->second);
-    }
-    return total;
-}
 
 void BM_BatchRunResidentMemory(benchmark::State &state)
 {
@@ -109,6 +77,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
+    LoopbackOnly::install();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -37,38 +37,96 @@ const QString &mirrorScriptSource()
     return source;
 }
 
-// The list as the script sends it: "address SEP text SEP ..." with ESC '0' / ESC '1' standing
-// for ESC / SEP inside texts. nullopt when it does not hold `count` links.
-std::optional<PageLinks> decodeLinks(int count, const QString &payload)
+// Decodes a list as the script sends it, in pieces cut anywhere: "address SEP text SEP ..."
+// with ESC '0' / ESC '1' standing for ESC / SEP inside texts. A piece costs time in proportion
+// to its length, so the window's thread is never held up for long.
+class ListDecoder
 {
-    constexpr QChar Sep(0x1f);
-    constexpr QChar Esc(0x1e);
-    PageLinks links;
-    if (count == 0)
-        return payload.isEmpty() ? std::optional(links) : std::nullopt;
-    const QList<QStringView> fields = QStringView(payload).split(Sep);
-    if (count < 0 || fields.size() != 2 * qsizetype(count))
-        return std::nullopt;
-    links.reserve(count);
-    for (qsizetype i = 0; i < fields.size(); i += 2) {
-        const QString address = fields.at(i).toString();
-        const QStringView text = fields.at(i + 1);
-        if (!text.contains(Esc)) {
-            links.append(PageLink {address, text.toString()});
-            continue;
-        }
-        QString unescaped;
-        unescaped.reserve(text.size());
-        for (qsizetype k = 0; k < text.size(); ++k) {
-            if (text.at(k) != Esc) {
-                unescaped.append(text.at(k));
-            } else if (k + 1 < text.size()) {
-                unescaped.append(text.at(++k) == u'1' ? Sep : Esc);
+public:
+    ListDecoder(int count, int length)
+        : m_count(count)
+        , m_length(length)
+    {
+        m_links.reserve(std::clamp(count, 0, length));
+    }
+
+    qsizetype received() const { return m_received; }
+    bool isComplete() const { return m_received == m_length; }
+
+    // False when the piece does not fit the announced length.
+    bool feed(QStringView piece)
+    {
+        if (piece.size() > m_length - m_received)
+            return false;
+        m_received += piece.size();
+        qsizetype from = 0;
+        for (qsizetype sep; (sep = piece.indexOf(Sep, from)) >= 0; from = sep + 1) {
+            if (m_carry.isEmpty()) {
+                field(piece.sliced(from, sep - from));
+            } else {
+                m_carry += piece.sliced(from, sep - from);
+                field(m_carry);
+                m_carry.clear();
             }
         }
-        links.append(PageLink {address, unescaped});
+        m_carry += piece.sliced(from);
+        if (isComplete() && m_length > 0) {
+            field(m_carry);
+            m_carry.clear();
+        }
+        return true;
     }
-    return links;
+
+    // The links once complete; nullopt when they are not the announced `count`.
+    std::optional<PageLinks> take()
+    {
+        if (!isComplete() || m_inText || m_links.size() != m_count)
+            return std::nullopt;
+        return std::move(m_links);
+    }
+
+private:
+    static constexpr QChar Sep {0x1f};
+    static constexpr QChar Esc {0x1e};
+
+    void field(QStringView value)
+    {
+        m_inText = !m_inText;
+        if (m_inText) {
+            m_address = value.toString();
+            return;
+        }
+        if (!value.contains(Esc)) {
+            m_links.append(PageLink {m_address, value.toString()});
+            return;
+        }
+        QString unescaped;
+        unescaped.reserve(value.size());
+        for (qsizetype k = 0; k < value.size(); ++k) {
+            if (value.at(k) != Esc) {
+                unescaped.append(value.at(k));
+            } else if (k + 1 < value.size()) {
+                unescaped.append(value.at(++k) == u'1' ? Sep : Esc);
+            }
+        }
+        m_links.append(PageLink {m_address, unescaped});
+    }
+
+    int m_count;
+    qsizetype m_length;
+    qsizetype m_received = 0;
+    PageLinks m_links;
+    QString m_address;
+    QString m_carry; // the beginning of a field the last piece cut
+    bool m_inText = false; // the last field was an address
+};
+
+// A document's token as the script makes it: base-36 numbers joined by dots.
+bool isToken(const QString &token)
+{
+    return !token.isEmpty() && std::ranges::all_of(token, [](QChar c) {
+        return c == u'.' || (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z');
+    });
 }
 
 } // namespace
@@ -81,6 +139,11 @@ std::optional<PageLinks> decodeLinks(int count, const QString &payload)
 // so whatever an older document sends late (even from another render process) is dropped.
 // Creation times are wall-clock times; should the clock go back, the engine is asked which
 // document it holds, and that one is taken on.
+//
+// A push carries the beginning of its list; the rest is pulled from the same document in
+// pieces with runJavaScript, whose answers bypass the channel's JSON, and each piece is
+// decoded as it comes. The mirror changes only once the list is complete; a newer push, or
+// another document, abandons a list still arriving.
 class BrowserPane::Mirror : public QObject
 {
     Q_OBJECT
@@ -91,7 +154,8 @@ public:
     void detach();
 
     // Called from the script only.
-    Q_INVOKABLE void push(const QString &token, double created, int count, const QString &payload);
+    Q_INVOKABLE void push(const QString &token, double created, int version, int count, int length,
+                          const QString &first);
     Q_INVOKABLE void dirty(const QString &token);
     Q_INVOKABLE void settled(const QString &token);
 
@@ -99,6 +163,9 @@ public:
 
 private:
     void adopt(const QString &token, double created);
+    void receive(QStringView piece);
+    void pull();
+    void set(std::optional<PageLinks> links);
     void confirm(const QString &token, double created);
     void forgetDocument();
     void ensureScript();
@@ -110,6 +177,13 @@ private:
     QString m_token; // empty while no document of ours is current
     quint64 m_generation = 0; // counts the changes of m_token
     QString m_confirming; // the token confirm() asks the engine about
+    // The list being received: pushed by the current document as its `version`.
+    struct Incoming
+    {
+        int version;
+        ListDecoder decoder;
+    };
+    std::optional<Incoming> m_incoming;
     bool m_committed = false; // a load has replaced the page's initial empty document
     double m_newest = -std::numeric_limits<double>::infinity();
 };
@@ -166,30 +240,75 @@ void BrowserPane::Mirror::detach()
     m_pane->page()->setWebChannel(nullptr, ScriptWorldId);
 }
 
-void BrowserPane::Mirror::push(const QString &token, double created, int count,
-                               const QString &payload)
+void BrowserPane::Mirror::push(const QString &token, double created, int version, int count,
+                               int length, const QString &first)
 {
     m_committed = true;
-    if (token.isEmpty())
+    if (!isToken(token))
         return;
     if (token != m_token && !(created > m_newest)) {
         confirm(token, created);
         return;
     }
-    // A negative count: the script runs in a page that is no document of the user's (the
-    // engine's error page).
-    std::optional<PageLinks> decoded;
-    if (count >= 0) {
-        decoded = decodeLinks(count, payload);
-        if (!decoded)
-            return;
-    }
     if (token != m_token)
         adopt(token, created);
     m_nudge.stop();
-    if (decoded == m_links)
+    m_incoming.reset();
+    // A negative count: the script runs in a page that is no document of the user's (the
+    // engine's error page).
+    if (count < 0) {
+        set(std::nullopt);
         return;
-    m_links = std::move(decoded);
+    }
+    m_incoming.emplace(Incoming {version, ListDecoder(count, length)});
+    receive(first);
+}
+
+void BrowserPane::Mirror::receive(QStringView piece)
+{
+    if (!m_incoming->decoder.feed(piece)) {
+        m_incoming.reset();
+        return;
+    }
+    if (!m_incoming->decoder.isComplete()) {
+        pull();
+        return;
+    }
+    std::optional<PageLinks> links = m_incoming->decoder.take();
+    m_incoming.reset();
+    if (links)
+        set(std::move(links));
+}
+
+// Fetches the next piece of the list being received. A piece that comes back after another
+// list or document took its place is dropped; a null answer means the script has pushed a
+// newer list meanwhile, which replaces this one.
+void BrowserPane::Mirror::pull()
+{
+    const int version = m_incoming->version;
+    const quint64 generation = m_generation;
+    const QPointer<Mirror> self(this);
+    // The token goes into the script as it is: isToken() let only digits, letters and dots in.
+    m_pane->page()->runJavaScript(
+        u"typeof lexhaulChunk === 'function' ? lexhaulChunk('%1', %2, %3) : null"_s.arg(
+            m_token, QString::number(version), QString::number(m_incoming->decoder.received())),
+        ScriptWorldId, [self, version, generation](const QVariant &piece) {
+            if (!self || self->m_generation != generation || !self->m_incoming
+                || self->m_incoming->version != version)
+                return;
+            if (piece.typeId() != QMetaType::QString || piece.toString().isEmpty()) {
+                self->m_incoming.reset();
+                return;
+            }
+            self->receive(piece.toString());
+        });
+}
+
+void BrowserPane::Mirror::set(std::optional<PageLinks> links)
+{
+    if (links == m_links)
+        return;
+    m_links = std::move(links);
     Q_EMIT m_pane->linksChanged();
 }
 
@@ -242,10 +361,8 @@ void BrowserPane::Mirror::forgetDocument()
     m_nudge.stop();
     m_token.clear();
     ++m_generation;
-    if (!m_links)
-        return;
-    m_links.reset();
-    Q_EMIT m_pane->linksChanged();
+    m_incoming.reset();
+    set(std::nullopt);
 }
 
 // A document our script cannot run in is none we can mirror. The answer counts only if no

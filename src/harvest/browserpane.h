@@ -11,9 +11,11 @@
 //
 // The engine's DOM lives in another process and answers only asynchronously, while the
 // harvest pass reads the page synchronously without pumping events. So a script injected
-// into every document (in an isolated world, out of the page's reach) pushes the
+// into every document (in an isolated world, out of the page's reach) announces the
 // document's links over a web channel whenever they change, and the pane keeps the latest
-// push. A new document replaces the mirror whole; nothing of two documents is ever mixed.
+// list, fetched whole. A new document replaces the mirror whole; nothing of two documents
+// is ever mixed. A big list is fetched and decoded a piece at a time, so the window stays
+// responsive while it arrives.
 //
 // Nobody watches the pane: its page is an UnattendedPage, which answers whatever a document
 // asks of the user without showing anything, and the pane shows no context menu and keeps the

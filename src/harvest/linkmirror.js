@@ -2,14 +2,19 @@
 //
 // Runs in the pane's isolated world at document creation, right after qwebchannel.js, so
 // neither the transport nor these functions are reachable from the page's own scripts.
-// Every push carries the whole list plus this document's token and creation time, which is
-// how the pane tells documents apart and drops what an older one sends late.
+// Every push announces a whole new list with this document's token and creation time, which
+// is how the pane tells documents apart and drops what an older one sends late. A push carries
+// the list's beginning; the pane fetches the rest with lexhaulChunk() in pieces of bounded
+// size: one channel message is parsed whole on the window's thread, and a big one would hold
+// the window up for as long.
 (function () {
     'use strict';
     if (typeof globalThis.lexhaulFlush === 'function')
         return;
 
     const MIN_GAP_MS = 25;
+    const FIRST_CHARS = 1 << 16; // of the list, in the push itself
+    const CHUNK_CHARS = 1 << 22; // per lexhaulChunk()
 
     function newToken() {
         const words = new Uint32Array(4);
@@ -28,6 +33,7 @@
     let dirty = true;
     let nudged = false; // the pane was told we are dirty and waits for a push or "settled"
     let sent = null; // the last list pushed; null before the first push
+    let version = 0; // counts the lists pushed
     let timer = 0;
     let cost = 0; // ms the last collection took
     let lastEnd = -Infinity;
@@ -58,12 +64,29 @@
         return { count: n, payload: parts.join(SEP) };
     }
 
-    // Sends the list if it changed since the last push. Unless forced, keeps a gap of twice
-    // the collection cost so that huge, busy pages do not spend all their time here.
+    // Whether a collection may run now. Once the document is parsed, after a gap of twice the
+    // last collection's cost, so that huge, busy pages do not spend all their time here. While
+    // the parser is still at work, every collection holds it up, and one still running when
+    // the parser is done delays the whole list: then at most a tenth of the time goes to
+    // collecting, and none while the last collection cost more than a tenth of the
+    // document's age. (Asking the document for its size would cost a walk over it.)
+    function due() {
+        const now = performance.now();
+        if (document.readyState !== 'loading')
+            return now - lastEnd >= Math.max(MIN_GAP_MS, 2 * cost);
+        return now - lastEnd >= Math.max(MIN_GAP_MS, 9 * cost) && cost <= now / 10;
+    }
+
+    function push(count, payload) {
+        ++version;
+        sink.push(token, created, version, count, payload.length, payload.slice(0, FIRST_CHARS));
+    }
+
+    // Sends the list if it changed since the last push. Unless forced, only when due().
     function flush(force) {
         if (!sink || !dirty)
             return;
-        if (!force && performance.now() - lastEnd < Math.max(MIN_GAP_MS, 2 * cost)) {
+        if (!force && !due()) {
             schedule();
             return;
         }
@@ -75,7 +98,7 @@
         if (!ours) {
             if (sent === null) {
                 sent = { count: -1, payload: '' };
-                sink.push(token, created, -1, '');
+                push(-1, '');
             }
             return;
         }
@@ -91,7 +114,7 @@
         if (unchanged)
             return;
         sent = list;
-        sink.push(token, created, list.count, list.payload);
+        push(list.count, list.payload);
     }
 
     // Page timers are throttled in hidden pages; the pane also calls lexhaulFlush() while we
@@ -112,7 +135,7 @@
             return;
         // After a quiet spell, send at once: this is the end of this task's changes, and
         // the engine has not yet painted them (which can take long on a big page).
-        if (performance.now() - lastEnd >= Math.max(MIN_GAP_MS, 2 * cost)) {
+        if (due()) {
             flush(true);
             return;
         }
@@ -133,7 +156,13 @@
     }
 
     // For the pane: lexhaulFlush() sends pending changes, lexhaulFlush(true) the whole list
-    // again; lexhaulToken() names the document the engine holds.
+    // again; lexhaulToken() names the document the engine holds; lexhaulChunk() hands over
+    // the piece of the pushed list that starts at `from`, or null once that list is no
+    // longer the last one pushed.
+    globalThis.lexhaulChunk = (pushedBy, pushed, from) =>
+        pushedBy === token && pushed === version && sent !== null
+            ? sent.payload.slice(from, from + CHUNK_CHARS)
+            : null;
     globalThis.lexhaulFlush = (resend) => {
         if (!sink) {
             connect();
@@ -152,6 +181,14 @@
         flush(true);
     }
 
+    // Styles and fonts that arrive late can change texts without a mutation: once the page
+    // has loaded, collect once more, when due. Not at once: on a big page the pane is still
+    // fetching the list the parser's end brought, from this same thread.
+    function recheck() {
+        dirty = false;
+        touch();
+    }
+
     new MutationObserver(touch).observe(document, {
         subtree: true,
         childList: true,
@@ -159,7 +196,7 @@
         attributes: true,
     });
     document.addEventListener('DOMContentLoaded', settle, true);
-    window.addEventListener('load', settle, true);
+    window.addEventListener('load', recheck, true);
     // A document restored from the back-forward cache is current again: announce it anew.
     window.addEventListener('pageshow', (event) => {
         if (!event.persisted)

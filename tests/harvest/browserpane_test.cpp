@@ -232,8 +232,23 @@ window.addEventListener('load', () => setTimeout(() => {
     EXPECT_LT(best, 1000);
 }
 
+// A page of 4,001 links. The first has 5,000,000 characters of text, here and there holding
+// the separators of the list the script sends, so the list goes over in several pieces and
+// this text spans more than two of them.
+std::pair<QByteArray, QString> heavyPage()
+{
+    QString text;
+    for (int i = 0; text.size() < 5'000'000 - 14; ++i)
+        text += i % 4000 == 0 ? u"\x1f\x1e1\x1e0\x1f "_s : u"hot keyword "_s;
+    text = text.leftJustified(5'000'000, u'!', true);
+    QByteArray html = "<!doctype html><meta charset=utf-8><body><a href=/long>" + text.toUtf8();
+    for (int i = 0; i < 4000; ++i)
+        html += "</a><p><a href=/k/" + QByteArray::number(i) + ">keyword " + QByteArray::number(i);
+    return {html, text};
+}
+
 // Each page's mirror equals its live DOM: `count` links, one of them with `text`.
-TEST_F(BrowserPaneTest, MirrorsGbkPagesPictureLinksHotListsAndPagesWithoutLinks)
+TEST_F(BrowserPaneTest, MirrorsGbkPagesPictureLinksHotListsHeavyPagesAndPagesWithoutLinks)
 {
     const QString hotList = QStringLiteral(LEXHAUL_HOTLIST_DIR "/");
     // 中国 / 关键字 / 热点 新闻 in GBK, declared only in the document.
@@ -241,18 +256,20 @@ TEST_F(BrowserPaneTest, MirrorsGbkPagesPictureLinksHotListsAndPagesWithoutLinks)
         = "<meta charset=\"gbk\"><a href=\"/zh?w=\xd6\xd0\xb9\xfa\">\xd6\xd0\xb9\xfa</a> "
           "<a href=/kw>\xb9\xd8\xbc\xfc\xd7\xd6</a> <a href=/hot>\xc8\xc8\xb5\xe3 "
           "\xd0\xc2\xce\xc5</a>";
+    const auto heavy = heavyPage();
     const std::tuple<QByteArray, int, QString> pages[] = {
         {gbk, 3, u"中国"_s},
         {"<a href=/pic><img src=/none.png alt=picture></a> <a href=/w>words</a>", 2, QString()},
         {"<p>No links <b>here</b>.</p>", 0, QString()}, // an empty list, not nullopt
         {readBytes(hotList + u"baidu_top_buzz_b1_2018.html"_s), 332, u"马云重登中国首富"_s},
         {readBytes(hotList + u"baidu_top_index_2018.html"_s), 434, u"马云重登中国首富"_s},
+        {heavy.first, 4001, heavy.second},
     };
     int n = 0;
     for (const auto &[page, count, text] : pages) {
         m_server.serve(u"/page.html"_s, page, "text/html");
         m_pane->navigate(url(u"/page.html?%1"_s.arg(++n)).toString());
-        ASSERT_TRUE(settles(u"/page.html?%1"_s.arg(n), 30000));
+        ASSERT_TRUE(settles(u"/page.html?%1"_s.arg(n), 60000));
         EXPECT_EQ(m_pane->links()->size(), count) << n;
         EXPECT_TRUE(count == 0 || std::ranges::count(*m_pane->links(), text, &PageLink::text)) << n;
     }
@@ -268,7 +285,7 @@ for (const [type, name, value] of [[HTMLAnchorElement, 'href', '/forged'],
                                    [HTMLElement, 'innerText', 'forged'], [Document, 'links', []]])
     Object.defineProperty(type.prototype, name, { get: () => value });
 window.postMessage(JSON.stringify({ type: 6, object: 'lexhaulMirror', method: 'push',
-    args: ['forged', 1e15, 1, 'http://127.0.0.1/forged\x1fforged'] }), '*');
+    args: ['forged', 1e15, 1, 1, 31, 'http://127.0.0.1/forged\x1fforged'] }), '*');
 document.dispatchEvent(new Event('DOMContentLoaded'));
 setTimeout(() => more(1), 200);)"_s));
 
