@@ -64,15 +64,16 @@
         return { count: n, payload: parts.join(SEP) };
     }
 
-    // Whether a collection may run now. Once the document is parsed, after a gap of twice the
-    // last collection's cost, so that huge, busy pages do not spend all their time here. While
-    // the parser is still at work, every collection holds it up, and one still running when
-    // the parser is done delays the whole list: then at most a tenth of the time goes to
-    // collecting, and none while the last collection cost more than a tenth of the
-    // document's age. (Asking the document for its size would cost a walk over it.)
+    // Whether a collection may run now: after a gap of twice the last collection's cost, so
+    // that huge, busy pages do not spend all their time here. While the parser is still at
+    // work on a page whose collections are no longer cheap, every collection holds it up, and
+    // one still running when the parser is done delays the whole list: then at most a tenth
+    // of the time goes to collecting, and none while the last collection cost more than a
+    // tenth of the document's age. (Asking the document for its size would cost a walk over
+    // it.)
     function due() {
         const now = performance.now();
-        if (document.readyState !== 'loading')
+        if (document.readyState !== 'loading' || cost < MIN_GAP_MS)
             return now - lastEnd >= Math.max(MIN_GAP_MS, 2 * cost);
         return now - lastEnd >= Math.max(MIN_GAP_MS, 9 * cost) && cost <= now / 10;
     }
@@ -182,9 +183,12 @@
     }
 
     // Styles and fonts that arrive late can change texts without a mutation: once the page
-    // has loaded, collect once more, when due. Not at once: on a big page the pane is still
-    // fetching the list the parser's end brought, from this same thread.
+    // has loaded, collect once more. At once where collecting is cheap; on a big page only
+    // when due, as the pane may still be fetching the list the parser's end brought, from this
+    // same thread.
     function recheck() {
+        if (cost < MIN_GAP_MS)
+            return settle();
         dirty = false;
         touch();
     }
