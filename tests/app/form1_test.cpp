@@ -89,12 +89,13 @@ TEST_F(WindowTest, ControlsFollowALargerWindowAndTheListIsEditedAndExported)
 {
     Form1 &form = open();
     EXPECT_TRUE(waitUntil([&] { return QApplication::focusWidget() == form.Text1; }));
-    // 344 wider and 328 taller than stored: the frame takes both, Text1 the width, the browser
-    // keeps below the bottom, the captions stay.
-    const std::pair<QWidget *, QRect> controls[] = {{form.WebBrowser1, {16, 640, 2, 9}},
-                                                    {form.Frame1, {8, 16, 841, 553}},
-                                                    {form.Text1, {8, 16, 785, 33}},
-                                                    {form.Label3, {296, 64, 97, 33}}};
+    // 344 wider and 328 taller than stored: the frame and the list take both, Text1 the width,
+    // the buttons and the browser keep their distance to the bottom, the captions stay.
+    const std::pair<QWidget *, QRect> controls[]
+        = {{form.WebBrowser1, {16, 640, 2, 9}}, {form.Frame1, {8, 16, 841, 553}},
+           {form.Text1, {8, 16, 785, 33}},      {form.Label3, {296, 64, 97, 33}},
+           {form.List1, {8, 96, 785, 440}},     {form.Command1, {16, 584, 113, 25}},
+           {form.Command4, {288, 584, 97, 25}}};
     form.resize(900, 640);
     ASSERT_TRUE(waitUntil([&] { return form.size() == QSize(900, 640); }));
     for (const auto &[widget, geometry] : controls)
