@@ -28,15 +28,14 @@ TEST_F(KeywordList, WhereThereIsNoItemNothingIsReadOrRemoved)
 TEST_F(KeywordList, RemoveIfTakesTheMatchesFromTheGivenIndexOn)
 {
     for (const int n : {10, 500}) {
-        QStringList items, expected;
-        for (int i = 0; i < n; ++i) {
+        QStringList items;
+        for (int i = 0; i < n; ++i)
             items << QString::number(i) << QString();
-            expected << QString::number(i);
-        }
-        expected.insert(1, QString()); // before the index, so it stays
         list.append(items);
         EXPECT_EQ(list.removeIf([](const QString &item) { return item.isEmpty(); }, 3), n - 1);
-        EXPECT_EQ(list.items(), expected) << n;
+        items.removeAll(QString());
+        items.insert(1, QString()); // before the index, so it stays
+        EXPECT_EQ(list.items(), items) << n;
         list.removeRange(0, list.count());
     }
 }

@@ -9,18 +9,9 @@ using namespace Qt::StringLiterals;
 
 static const QString E; // an empty item
 
-// Links as "address|text".
-static PageLinks linksOf(const QStringList &pairs)
-{
-    PageLinks links;
-    for (const QString &pair : pairs)
-        links.append({pair.section(u'|', 0, 0), pair.section(u'|', 1)});
-    return links;
-}
-
-// A link to the address of the link just before it is skipped, a filtered one included. After
-// each link no item holding a filter text (anywhere, compared code unit by code unit), no
-// one-space item and no empty first item stays, wherever it came from.
+// Links as "address|text". A link to the address of the link just before it is skipped, a filtered
+// one included. After each link no item holding a filter text (anywhere, compared code unit by code
+// unit), no one-space item and no empty first item stays, wherever it came from.
 TEST(Pass, AppendsTheLinkTextsAndSweeps)
 {
     const std::tuple<QStringList, QStringList, QStringList> rows[] = {
@@ -39,11 +30,14 @@ TEST(Pass, AppendsTheLinkTextsAndSweeps)
         {{E, E, u"x"_s}, {u"A|a"_s}, {u"x"_s, u"a"_s}},
         {{E, u"新闻"_s}, {}, {E, u"新闻"_s}}, // no link, no sweep
     };
-    for (const auto &[before, links, after] : rows) {
+    for (const auto &[before, pairs, after] : rows) {
         KeywordListModel list;
         list.append(before);
-        HarvestPass(list).run(linksOf(links));
-        EXPECT_EQ(list.items(), after) << ::testing::PrintToString(links);
+        PageLinks links;
+        for (const QString &pair : pairs)
+            links.append({pair.section(u'|', 0, 0), pair.section(u'|', 1)});
+        HarvestPass(list).run(links);
+        EXPECT_EQ(list.items(), after) << ::testing::PrintToString(pairs);
     }
 }
 

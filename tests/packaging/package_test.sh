@@ -10,16 +10,11 @@ app_id=io.github.lexhaul.Lexhaul
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 status=0
-fail() {
-    echo "FAIL: $*"
-    status=1
-}
+fail() { echo "FAIL: $*"; status=1; }
 
-if ! "$cpack" --config "$build/CPackConfig.cmake" -G DEB -B "$work" >"$work/cpack.log" 2>&1; then
-    cat "$work/cpack.log"
-    exit 1
-fi
-deb=$(echo "$work"/lexhaul_*.deb)
+deb=$work/none
+"$cpack" --config "$build/CPackConfig.cmake" -G DEB -B "$work" >"$work/cpack.log" 2>&1 \
+    && deb=$(echo "$work"/lexhaul_*.deb)
 [[ -f $deb ]] || { cat "$work/cpack.log"; exit 1; }
 
 contents=$(dpkg-deb -c "$deb")

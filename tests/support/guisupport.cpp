@@ -10,8 +10,8 @@ using namespace Qt::StringLiterals;
 void LoopbackOnly::interceptRequest(QWebEngineUrlRequestInfo &info)
 {
     const QUrl url = info.requestUrl();
-    const QStringList local {u"data"_s, u"about"_s, u"blob"_s};
-    info.block(url.host() != u"127.0.0.1"_s && !local.contains(url.scheme()));
+    info.block(url.host() != u"127.0.0.1"_s
+               && !QStringList {u"data"_s, u"about"_s, u"blob"_s}.contains(url.scheme()));
 }
 
 void LoopbackOnly::install()
@@ -44,9 +44,7 @@ void BoxAnswerer::poll()
     m_boxes.append({box->windowTitle(), box->text()});
     if (m_whileOpen)
         m_whileOpen(m_boxes.last());
-    if (QAbstractButton *ok = box->button(QMessageBox::Ok))
-        ok->click();
-    else
-        box->close();
+    QAbstractButton *ok = box->button(QMessageBox::Ok);
+    ok ? ok->click() : void(box->close());
     m_timer.start(10);
 }

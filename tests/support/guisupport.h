@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QList>
-#include <QObject>
 #include <QStringList>
 #include <QTimer>
 #include <QWebEngineUrlRequestInterceptor>
@@ -10,9 +8,8 @@
 
 // Lets requests to 127.0.0.1 (and schemes that touch no network) through and blocks
 // everything else, so no test ever sends the engine to another address.
-class LoopbackOnly : public QWebEngineUrlRequestInterceptor
+struct LoopbackOnly : QWebEngineUrlRequestInterceptor
 {
-public:
     void interceptRequest(QWebEngineUrlRequestInfo &info) override;
 
     // Installed once on the default profile, which every pane in a test uses.

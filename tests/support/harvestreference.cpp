@@ -13,9 +13,8 @@ bool harvestBySweeps(const std::optional<PageLinks> &links, KeywordListModel &li
             list.append(link.text);
             lastAppendedAddress = link.address;
         }
-        // Each removal looks at the list afresh, so an item moving up is examined too.
-        list.removeIf([](const QString &item) { return containsNavFilter(item); });
-        list.removeIf([](const QString &item) { return item == QLatin1StringView(" "); });
+        // The whole list afresh, so an item moving up is examined too.
+        list.removeIf([](const QString &s) { return containsNavFilter(s) || s == u" "; });
         while (list.count() > 0 && list.itemAt(0).isEmpty())
             list.removeAt(0);
     }

@@ -1,8 +1,6 @@
 #pragma once
 
 // What tests on real files in temporary directories need, GoogleTest included.
-#include <QByteArray>
-#include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 

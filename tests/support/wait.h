@@ -9,14 +9,12 @@
 // Runs the event loop until `done` holds or `timeoutMs` has passed; returns `done()`.
 inline bool waitUntil(const std::function<bool()> &done, int timeoutMs = 5000)
 {
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return done();
+    for (const QDeadlineTimer deadline(timeoutMs); !deadline.hasExpired(); QThread::msleep(1)) {
+        if (done())
+            return true;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
     }
-    return true;
+    return done();
 }
 
 // Runs the event loop for `ms` milliseconds.
