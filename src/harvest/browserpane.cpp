@@ -47,7 +47,7 @@ public:
         : m_count(count)
         , m_length(length)
     {
-        m_links.reserve(std::clamp(count, 0, length));
+        m_links.reserve(std::min(count, length / 2 + 1)); // a link takes a separator at least
     }
 
     qsizetype received() const { return m_received; }
@@ -260,6 +260,8 @@ void BrowserPane::Mirror::push(const QString &token, double created, int version
         set(std::nullopt);
         return;
     }
+    if (length < 0)
+        return;
     m_incoming.emplace(Incoming {version, ListDecoder(count, length)});
     receive(first);
 }
