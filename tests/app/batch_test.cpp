@@ -26,7 +26,7 @@ class BatchTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        LoopbackOnly::install();
+        allowLoopbackOnly();
         m_server.serve(u"/a"_s, "<a href=/1>甲一</a><a href=/2>甲二</a><a href=/3>新闻</a>");
         m_server.serve(u"/b"_s, "<a href=/1>乙一</a>");
         m_server.serve(u"/c"_s, "<a href=/1>丙一</a><a href=/2>丙二</a>");

@@ -39,7 +39,7 @@ class WindowTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        LoopbackOnly::install();
+        allowLoopbackOnly();
         m_server.serve(u"/a"_s, "<a href=/1>甲一</a><a href=/2>甲二</a><a href=/3>新闻频道</a>");
         m_server.serve(u"/b"_s,
                        "<a href=/1>乙一</a><a href=/2><span style=white-space:pre>  </span></a>");
@@ -137,7 +137,7 @@ TEST_F(WindowTest, StartUpTellsTheTotalBeforeTheWindowShowsOrWhyItCannot)
 {
     writeBytes(urlListPath(), "a\r\n\r\nb\r\nc");
     bool windowShown = false;
-    BoxAnswerer answerer([&](const BoxAnswerer::Box &) {
+    BoxAnswerer answerer([&] {
         for (QWidget *top : QApplication::topLevelWidgets())
             windowShown |= qobject_cast<Form1 *>(top) && top->isVisible();
     });
