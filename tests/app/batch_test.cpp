@@ -131,12 +131,10 @@ TEST_F(ExecutableTest, BadCommandLinesTouchNothing)
 {
     ASSERT_TRUE(QFile::copy(m_program, m_home.filePath(u"lexhaul"_s)));
     m_program = m_home.filePath(u"lexhaul"_s);
-    for (const QStringList &arguments :
-         QList<QStringList> {{u"--bogus"_s},
-                             {u"--batch"_s, u"--dir"_s},
-                             {u"--batch"_s, u"extra"_s},
-                             {u"--batch"_s, u"--dir"_s, m_dir.filePath(u"new"_s), u"-x"_s},
-                             {u"--dir="_s}}) {
+    for (const QStringList &arguments : QList<QStringList> {{u"--bogus"_s},
+                                                            {u"--batch"_s, u"--dir"_s},
+                                                            {u"--batch"_s, u"extra"_s},
+                                                            {u"--dir="_s}}) {
         auto process = start(arguments);
         ASSERT_TRUE(process->waitForFinished(30000));
         EXPECT_EQ(process->exitCode(), 2) << arguments.join(u' ').toStdString();
