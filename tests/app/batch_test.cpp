@@ -119,7 +119,7 @@ TEST_F(ExecutableTest, BatchRunsHoldTheirDirectoryWriteAsTheyGoAndEndBySignal)
     EXPECT_TRUE(
         QString::fromUtf8(second->readAllStandardError())
             .contains(u"进程 %1）正在使用目录 %2"_s.arg(first->processId()).arg(m_dir.path())));
-    ::kill(pid_t(first->processId()), SIGTERM);
+    first->terminate(); // SIGTERM, and only to a process still running
     ASSERT_TRUE(first->waitForFinished(30000));
     EXPECT_EQ(std::pair(first->exitStatus(), first->exitCode()),
               std::pair(QProcess::CrashExit, SIGTERM)); // ended by the signal itself
