@@ -237,36 +237,25 @@ setTimeout(() => more(1), 200);)"_s));
 
 } // namespace
 
-// A page that asks the user everything it can while it loads and tries every way out: it is
-// harvested like any page, with its answers written into its links, and nothing reaches the
-// user: no box, no window, no sound. Its links of other schemes are clicked too; the engine
-// hands those to the desktop only after a gesture of the user's own, which a pane out of view
-// never gets.
+// A page that asks the user everything it may ask without a gesture of the user's (which a
+// pane out of view never gets) while it loads: it is harvested like any page, with its answers
+// written into its links, and nothing reaches the user: no box, no window, no sound.
 TEST_F(BrowserPaneTest, NothingAPageDoesReachesTheUser)
 {
     m_server.serve(u"/tone.wav"_s, QByteArray("RIFF\x24\x10\0\0WAVEfmt ", 16), "audio/wav");
     m_server.serve(u"/ask"_s, R"(<!doctype html><body><audio src=/tone.wav autoplay loop></audio>
-<a class=out href=mailto:a@b>m</a><a class=out href=tencent://x>t</a><a class=out
-href=/file.bin download>d</a><a class=out href=/n target=_blank>n</a><iframe src=thunder://x>
-</iframe><input class=out type=file>
 <script>
 const said = (text) => document.body.insertAdjacentHTML('beforeend', `<a href=/said>${text}</a>`);
 said(confirm('c') + ' ' + prompt('p', 'x'));
 said('separators \x1f and \x1e1 in a text');
 alert('a');
-for (const a of document.querySelectorAll('.out')) a.click();
-window.open('/w');
-document.documentElement.requestFullscreen().catch(() => said('no fullscreen'));
 Notification.requestPermission().then((answer) => said('notification ' + answer));
 navigator.geolocation.getCurrentPosition(() => said('located'), () => said('no location'));
-window.onbeforeunload = (event) => { event.preventDefault(); return event.returnValue = 'stay'; };
-print();
 </script>)");
     m_pane->navigate(url(u"/ask"_s).toString());
-    const QStringList said
-        = {u"false null"_s, u"no fullscreen"_s, u"no location"_s, u"notification denied"_s,
-           u"separators \x1f and \x1e"
-           u"1 in a text"_s};
+    const QStringList said = {u"false null"_s, u"no location"_s, u"notification denied"_s,
+                              u"separators \x1f and \x1e"
+                              u"1 in a text"_s};
     QStringList texts;
     bool anythingShown = false;
     EXPECT_TRUE(waitUntil(
@@ -275,8 +264,7 @@ print();
                 anythingShown |= top != &m_window && top->isVisible();
             texts.clear();
             for (const PageLink &link : m_pane->links().value_or(PageLinks()))
-                texts.append(link.address.endsWith(u"/said") ? link.text : QString());
-            texts.removeAll(QString());
+                texts.append(link.text);
             return texts.sort(), texts == said;
         },
         20000))
@@ -284,9 +272,4 @@ print();
     EXPECT_TRUE(settles(u"/ask"_s));
     EXPECT_FALSE(anythingShown);
     EXPECT_TRUE(m_pane->page()->isAudioMuted());
-
-    // The page asks to stay; the pane leaves.
-    m_server.serve(u"/next"_s, "<a href=/1>next</a>");
-    m_pane->navigate(url(u"/next"_s).toString());
-    EXPECT_TRUE(settles(u"/next"_s));
 }

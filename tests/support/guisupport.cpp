@@ -23,8 +23,7 @@ void allowLoopbackOnly()
     QWebEngineProfile::defaultProfile()->setUrlRequestInterceptor(instance);
 }
 
-BoxAnswerer::BoxAnswerer(std::function<void()> whileOpen)
-    : m_whileOpen(std::move(whileOpen))
+BoxAnswerer::BoxAnswerer()
 {
     connect(&m_timer, &QTimer::timeout, this, &BoxAnswerer::poll);
     m_timer.start(10);
@@ -37,8 +36,6 @@ void BoxAnswerer::poll()
         return;
     m_timer.stop(); // not re-entered while this box is handled
     m_texts.append(box->text());
-    if (m_whileOpen)
-        m_whileOpen();
     QAbstractButton *ok = box->button(QMessageBox::Ok);
     ok ? ok->click() : void(box->close());
     m_timer.start(10);
