@@ -247,7 +247,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
-    LoopbackOnly::install();
+    allowLoopbackOnly();
     QLoggingCategory::setFilterRules(u"js.*=false"_s); // the hot-list pages' own complaints
     registerPages();
     benchmark::Initialize(&argc, argv);

@@ -26,7 +26,7 @@ class BatchTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        LoopbackOnly::install();
+        allowLoopbackOnly();
         m_server.serve(u"/a"_s, "<a href=/1>甲一</a><a href=/2>甲二</a><a href=/3>新闻</a>");
         m_server.serve(u"/b"_s, "<a href=/1>乙一</a>");
         m_server.serve(u"/c"_s, "<a href=/1>丙一</a><a href=/2>丙二</a>");
@@ -119,7 +119,7 @@ TEST_F(ExecutableTest, BatchRunsHoldTheirDirectoryWriteAsTheyGoAndEndBySignal)
     EXPECT_TRUE(
         QString::fromUtf8(second->readAllStandardError())
             .contains(u"进程 %1）正在使用目录 %2"_s.arg(first->processId()).arg(m_dir.path())));
-    ::kill(pid_t(first->processId()), SIGTERM);
+    first->terminate(); // SIGTERM, and only to a process still running
     ASSERT_TRUE(first->waitForFinished(30000));
     EXPECT_EQ(std::pair(first->exitStatus(), first->exitCode()),
               std::pair(QProcess::CrashExit, SIGTERM)); // ended by the signal itself
@@ -131,12 +131,10 @@ TEST_F(ExecutableTest, BadCommandLinesTouchNothing)
 {
     ASSERT_TRUE(QFile::copy(m_program, m_home.filePath(u"lexhaul"_s)));
     m_program = m_home.filePath(u"lexhaul"_s);
-    for (const QStringList &arguments :
-         QList<QStringList> {{u"--bogus"_s},
-                             {u"--batch"_s, u"--dir"_s},
-                             {u"--batch"_s, u"extra"_s},
-                             {u"--batch"_s, u"--dir"_s, m_dir.filePath(u"new"_s), u"-x"_s},
-                             {u"--dir="_s}}) {
+    for (const QStringList &arguments : QList<QStringList> {{u"--bogus"_s},
+                                                            {u"--batch"_s, u"--dir"_s},
+                                                            {u"--batch"_s, u"extra"_s},
+                                                            {u"--dir="_s}}) {
         auto process = start(arguments);
         ASSERT_TRUE(process->waitForFinished(30000));
         EXPECT_EQ(process->exitCode(), 2) << arguments.join(u' ').toStdString();

@@ -56,7 +56,6 @@ $root/usr/bin/lexhaul;;--dir|$home/Lexhaul|
 $root/usr/bin/lexhaul;--batch;--dir|$home/Lexhaul|--batch|
 $root/usr/bin/lexhaul;--dir /tmp/x;--dir|/tmp/x|
 $root/usr/bin/lexhaul;--batch --dir=/tmp/x;--batch|--dir=/tmp/x|
-$root/usr/bin/lexhaul;-dir=/tmp/x;-dir=/tmp/x|
 $work/linked;--batch;--dir|$home/Lexhaul|--batch|
 EOF_CASES
 

@@ -14,12 +14,10 @@ public:
         ::getrlimit(RLIMIT_FSIZE, &m_old);
         rlimit lowered = m_old;
         lowered.rlim_cur = bytes;
-        m_active = ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+        ::setrlimit(RLIMIT_FSIZE, &lowered);
     }
     ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &m_old); }
-    bool isActive() const { return m_active; }
 
 private:
     rlimit m_old = {};
-    bool m_active = false;
 };

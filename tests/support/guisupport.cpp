@@ -4,35 +4,29 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QWebEngineProfile>
+#include <QWebEngineUrlRequestInterceptor>
 
 using namespace Qt::StringLiterals;
 
-void LoopbackOnly::interceptRequest(QWebEngineUrlRequestInfo &info)
+void allowLoopbackOnly()
 {
-    const QUrl url = info.requestUrl();
-    info.block(url.host() != u"127.0.0.1"_s
-               && !QStringList {u"data"_s, u"about"_s, u"blob"_s}.contains(url.scheme()));
-}
-
-void LoopbackOnly::install()
-{
+    struct LoopbackOnly : QWebEngineUrlRequestInterceptor
+    {
+        void interceptRequest(QWebEngineUrlRequestInfo &info) override
+        {
+            const QUrl url = info.requestUrl();
+            info.block(url.host() != u"127.0.0.1"_s
+                       && !QStringList {u"data"_s, u"about"_s, u"blob"_s}.contains(url.scheme()));
+        }
+    };
     static auto *const instance = new LoopbackOnly;
     QWebEngineProfile::defaultProfile()->setUrlRequestInterceptor(instance);
 }
 
-BoxAnswerer::BoxAnswerer(std::function<void(const Box &)> whileOpen)
-    : m_whileOpen(std::move(whileOpen))
+BoxAnswerer::BoxAnswerer()
 {
     connect(&m_timer, &QTimer::timeout, this, &BoxAnswerer::poll);
     m_timer.start(10);
-}
-
-QStringList BoxAnswerer::texts() const
-{
-    QStringList texts;
-    for (const Box &box : m_boxes)
-        texts.append(box.text);
-    return texts;
 }
 
 void BoxAnswerer::poll()
@@ -41,9 +35,7 @@ void BoxAnswerer::poll()
     if (!box || !box->isVisible())
         return;
     m_timer.stop(); // not re-entered while this box is handled
-    m_boxes.append({box->windowTitle(), box->text()});
-    if (m_whileOpen)
-        m_whileOpen(m_boxes.last());
+    m_texts.append(box->text());
     QAbstractButton *ok = box->button(QMessageBox::Ok);
     ok ? ok->click() : void(box->close());
     m_timer.start(10);

@@ -35,7 +35,6 @@ public:
         const QMutexLocker lock(&m_mutex);
         m_responses.insert(path, response("200 OK", contentType, body));
     }
-    quint16 port() const { return m_port; }
     // http://127.0.0.1:<port><path>; `path` may carry a query.
     QUrl url(const QString &path) const
     {
