@@ -7,6 +7,8 @@
 
 #include <map>
 
+#include <unistd.h>
+
 // Resident kilobytes of this process and every process below it (the engine's), from /proc.
 inline qint64 treeResidentKiB()
 {
@@ -32,6 +34,39 @@ inline qint64 treeResidentKiB()
     while (!pending.isEmpty()) {
         const qint64 pid = pending.takeLast();
         total += resident[pid];
+        for (auto [it, end] = children.equal_range(pid); it != end; ++it)
+            pending.append(it->second);
+    }
+    return total;
+}
+
+// CPU seconds (user and system) used so far by this process and every process below it.
+inline double treeCpuSeconds()
+{
+    std::multimap<qint64, qint64> children;
+    std::map<qint64, double> used;
+    const double ticks = double(sysconf(_SC_CLK_TCK));
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool isPid = false;
+        const qint64 pid = entry.toLongLong(&isPid);
+        if (!isPid)
+            continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // After the command name, which may hold blanks: state ppid ... utime(14) stime(15).
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() < 13)
+            continue;
+        children.emplace(fields[1].toLongLong(), pid);
+        used[pid] = (fields[11].toDouble() + fields[12].toDouble()) / ticks;
+    }
+    double total = 0;
+    QList<qint64> pending {QCoreApplication::applicationPid()};
+    while (!pending.isEmpty()) {
+        const qint64 pid = pending.takeLast();
+        total += used[pid];
         for (auto [it, end] = children.equal_range(pid); it != end; ++it)
             pending.append(it->second);
     }

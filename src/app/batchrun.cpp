@@ -7,6 +7,8 @@
 #include "crawl/progresstext.h"
 #include "harvest/browserpane.h"
 
+#include <QWidget>
+
 #include <csignal>
 
 using namespace Qt::StringLiterals;
@@ -61,10 +63,15 @@ int BatchRun::exec()
     if (m_urlTotal == 0)
         return ExitStatus::Done;
 
-    m_browser = std::make_unique<BrowserPane>();
+    // Placed in a window of the main window's size, as there, and shown: pages see the same
+    // viewport and see themselves shown, with animation frames and timers running as in the
+    // window. A batch run uses the offscreen platform, so nothing reaches a screen.
+    m_host = std::make_unique<QWidget>();
+    m_host->setFixedSize(556, 312);
+    m_browser = new BrowserPane(m_host.get());
     m_browser->setObjectName(u"WebBrowser1"_s);
-    // Laid out as the window's, though never shown: pages see the same viewport.
-    m_browser->resize(2, 9);
+    m_browser->setGeometry(16, 312, 2, 9);
+    m_host->show();
 
     m_clock.start();
     Command1_Click();
@@ -95,7 +102,13 @@ void BatchRun::Text1_Change()
 void BatchRun::quchongzi()
 {
     const qsizetype before = m_keywords.count();
-    m_harvest.run(m_browser ? m_browser->links() : std::nullopt);
+    const std::optional<PageLinks> links = m_browser
+        ? m_browser->collectLinks(m_crawl.pacing().collectTimeoutMs).forHarvest()
+        : std::nullopt;
+    // Stopped while the engine was being asked: the list stays as it was.
+    if (m_closed)
+        return;
+    m_harvest.run(links);
     m_lastAdded = std::max<qsizetype>(m_keywords.count() - before, 0);
     writeNewKeywords();
 }
@@ -124,6 +137,8 @@ void BatchRun::finish(int status, const QString &outcome)
         return;
     m_closed = true;
     m_crawl.stop();
+    if (m_browser)
+        m_browser->cancelCollection();
     if (!writeNewKeywords()) {
         m_console.error(u"%1个关键字未能写入 %2，已丢失。"_s.arg(m_keywords.count() - m_written)
                             .arg(m_keywordFile.path()));

@@ -15,6 +15,7 @@
 class BatchConsole;
 class BrowserPane;
 class ShutdownSignals;
+class QWidget;
 
 // The crawl without a window, for cron and systemd timers: the same handlers, pacing and
 // harvest pass as Form1, over a browser pane that is created but never shown. Progress goes
@@ -65,7 +66,8 @@ private:
     HarvestPass m_harvest;
     CrawlCycle m_crawl;
     BatchConsole &m_console;
-    std::unique_ptr<BrowserPane> m_browser; // WebBrowser1
+    std::unique_ptr<QWidget> m_host;
+    BrowserPane *m_browser = nullptr; // WebBrowser1, in m_host
     std::unique_ptr<ShutdownSignals> m_signals;
     QEventLoop m_loop;
     QElapsedTimer m_clock;

@@ -196,6 +196,8 @@ void Form1::closeEvent(QCloseEvent *event)
     // without touching anything.
     m_closed = true;
     m_crawl.stop();
+    if (WebBrowser1)
+        WebBrowser1->cancelCollection();
     event->accept();
 }
 
@@ -238,7 +240,15 @@ void Form1::Text1_Change()
 void Form1::quchongzi()
 {
     // Without a document nothing is appended; the caller carries on either way.
-    m_harvest.run(WebBrowser1 ? WebBrowser1->links() : std::nullopt);
+    if (!WebBrowser1) {
+        m_harvest.run(std::nullopt);
+        return;
+    }
+    const LinkCollection collected = WebBrowser1->collectLinks(m_crawl.pacing().collectTimeoutMs);
+    // A close while the engine was being asked ends the harvest; the list stays as it was.
+    if (m_closed)
+        return;
+    m_harvest.run(collected.forHarvest());
 }
 
 qsizetype Form1::selectedIndex() const

@@ -32,7 +32,7 @@ int main(int argc, char **argv)
 
     const bool batch = invocation.mode == Invocation::Mode::Batch;
     if (batch) {
-        useOffscreenPlatformWithoutDisplay();
+        useOffscreenPlatform();
         quietHeadlessEngineNoise();
     }
     int status = 0;

@@ -78,11 +78,9 @@ int runBatch(const QString &directory, const TextEncoding &encoding, BatchConsol
     return run.exec();
 }
 
-void useOffscreenPlatformWithoutDisplay()
+void useOffscreenPlatform()
 {
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
-        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_QPA_PLATFORM", "offscreen");
 }
 
 void quietHeadlessEngineNoise()

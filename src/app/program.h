@@ -21,9 +21,9 @@ int runLexhaul(const QString &directory, const TextEncoding &encoding);
 // URL list without a window. Returns the exit status; 128 + N when signal N stopped it.
 int runBatch(const QString &directory, const TextEncoding &encoding, BatchConsole &console);
 
-// Lets a batch run start without a display: Qt's offscreen platform unless DISPLAY or
-// WAYLAND_DISPLAY names one (or QT_QPA_PLATFORM says otherwise). Before the application.
-void useOffscreenPlatformWithoutDisplay();
+// A batch run needs no display and shows nothing on any: it always uses Qt's offscreen
+// platform, whatever the desktop offers. Before the application.
+void useOffscreenPlatform();
 
 // Keeps what the engine says of every headless start (no GPU, no session runtime directory)
 // out of a batch run's standard error, where it would bury the run's own messages.

@@ -71,6 +71,8 @@ void CrawlCycle::Timer2_Timer()
     if (m_window.addressText().isEmpty())
         return;
     Command1_Click();
+    if (m_window.isClosed())
+        return;
     ++m_roundCount;
     m_window.setProgressCaption(ProgressText(m_roundCount));
     if (m_window.progressCaption() == m_window.targetCaption()) {

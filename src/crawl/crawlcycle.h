@@ -21,7 +21,8 @@ public:
     virtual void setProgressCaption(const QString &caption) = 0;
     virtual QString targetCaption() const = 0; // Label3
     virtual const UrlListFile &urlList() const = 0;
-    // The harvest pass over the page the browser holds; a failure ends only the pass.
+    // The harvest pass over the page the browser holds; a failure ends only the pass. It may
+    // process events while it waits for the engine, a close among them.
     virtual void quchongzi() = 0;
     // A modal box captioned Lexhaul; returns when the user has closed it.
     virtual void showMessage(const QString &text) = 0;
@@ -51,6 +52,7 @@ public:
     CrawlTimer &timer1() { return m_timer1; }
     CrawlTimer &timer2() { return m_timer2; }
     qint64 roundCount() const { return m_roundCount; }
+    const CrawlPacing &pacing() const { return m_pacing; }
 
     static QString missingListMessage();
     static QString completionMessage();

@@ -10,6 +10,9 @@ struct CrawlPacing
     int rotationPumpsBeforeRearm = 4;
     int rotationPumpsAfterRearm = 1;
     int harvestPumps = 4;
+    // The longest a harvest waits for the engine to hand over the page's links. A page whose
+    // script never yields does not answer at all; the heaviest pages take tens of seconds.
+    int collectTimeoutMs = 30000;
 };
 
 // The pacing the program runs at.

@@ -7,29 +7,43 @@
 
 #include <optional>
 
-// WebBrowser1: the embedded browser and a mirror of the links of the document it holds.
+// What the engine answered when asked for its document's links.
+struct LinkCollection
+{
+    enum class Outcome {
+        Collected, // `links` are the document's
+        NoDocument, // nothing the user navigated to: no load yet, an error page, a dead renderer,
+                    // or the earlier document while the address last sent has not answered
+        NoAnswer, // the document did not answer in time (a busy or hung script)
+        Abandoned, // the wait was cancelled
+    };
+
+    Outcome outcome = Outcome::NoDocument;
+    PageLinks links;
+
+    // What a harvest takes: the links, or nothing at all.
+    std::optional<PageLinks> forHarvest() const
+    {
+        return outcome == Outcome::Collected ? std::optional(links) : std::nullopt;
+    }
+};
+
+// WebBrowser1: the embedded browser, and the one way the program reads its page.
 //
-// The engine's DOM lives in another process and answers only asynchronously, while the
-// harvest pass reads the page synchronously without pumping events. So a script injected
-// into every document (in an isolated world, out of the page's reach) announces the
-// document's links over a web channel whenever they change, and the pane keeps the latest
-// list, fetched whole. A new document replaces the mirror whole; nothing of two documents
-// is ever mixed. A big list is fetched and decoded a piece at a time, so the window stays
-// responsive while it arrives.
+// The engine's document lives in another process, so collectLinks() asks it for the links the
+// moment a harvest needs them and waits for the answer. The collection runs in an isolated
+// script world, out of the page's reach: a page can neither see it nor change what it reads.
 //
 // Nobody watches the pane: its page is an UnattendedPage, which answers whatever a document
 // asks of the user without showing anything, and the pane shows no context menu and keeps the
 // windows it would open by itself off the screen.
-//
-// The pane owns its page, with the page's scripts and web channel: replacing the page with
-// setPage() leaves the mirror without a source.
 class BrowserPane : public QWebEngineView
 {
     Q_OBJECT
 
 public:
-    // The isolated script world the mirror's script and channel live in. Page scripts run
-    // in the main world and cannot reach it.
+    // The isolated script world the collection runs in. Page scripts run in the main world
+    // and cannot reach it.
     static constexpr quint32 ScriptWorldId = QWebEngineScript::UserWorld + 1;
 
     explicit BrowserPane(QWidget *parent = nullptr);
@@ -40,18 +54,19 @@ public:
     // address at all (blanks only).
     void navigate(const QString &text);
 
-    // The current document's links; nullopt when the engine holds no document: before the
-    // first one arrived, after the render process ended, and while it shows one of its own
-    // error pages instead of a document.
-    std::optional<PageLinks> links() const;
+    // The links of the document the engine holds now, as (href, innerText) in document order.
+    // Processes events while it waits for the engine, at most `timeoutMs`; cancelCollection()
+    // ends the wait early.
+    LinkCollection collectLinks(int timeoutMs);
+    void cancelCollection();
 
 Q_SIGNALS:
     // Emitted for every address handed to the engine.
     void navigationRequested(const QUrl &url);
-    // Emitted after the mirror changed (a push arrived, or the document went away).
-    void linksChanged();
+    // Ends every collection being waited for.
+    void collectionCancelled();
 
 private:
-    class Mirror;
-    Mirror *m_mirror = nullptr;
+    bool m_navigated = false; // the engine holds its initial empty document until then
+    bool m_rendererGone = false; // the render process ended and took the document along
 };

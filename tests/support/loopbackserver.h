@@ -5,12 +5,14 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
+#include <QTimer>
 #include <QUrl>
 
 // A tiny HTTP server for tests that load pages into the engine. It listens on 127.0.0.1 only,
 // on a free port, so nothing but this machine reaches it, and it answers from its own thread,
 // so pages keep loading while the test's (or the program's) UI thread is blocked. Every answer
-// closes its connection; a path that was not served gets 404.
+// closes its connection; a path that was not served gets 404. An answer may be held back for a
+// while, as a slow server's is.
 class LoopbackServer
 {
 public:
@@ -30,10 +32,10 @@ public:
 
     // The answer to requests for `path`, which is matched without the query. Thread-safe.
     void serve(const QString &path, const QByteArray &body,
-               const QByteArray &contentType = "text/html; charset=utf-8")
+               const QByteArray &contentType = "text/html; charset=utf-8", int delayMs = 0)
     {
         const QMutexLocker lock(&m_mutex);
-        m_responses.insert(path, response("200 OK", contentType, body));
+        m_responses.insert(path, {response("200 OK", contentType, body), delayMs});
     }
     // http://127.0.0.1:<port><path>; `path` may carry a query.
     QUrl url(const QString &path) const
@@ -71,14 +73,23 @@ private:
             return;
         const QByteArray target = head.first(head.indexOf("\r\n")).split(' ').value(1);
         const QMutexLocker lock(&m_mutex);
-        socket->write(m_responses.value(QString::fromLatin1(target).section(u'?', 0, 0),
-                                        response("404 Not Found", "text/plain", {})));
-        socket->disconnectFromHost();
+        const Response answer = m_responses.value(QString::fromLatin1(target).section(u'?', 0, 0),
+                                                  {response("404 Not Found", "text/plain", {}), 0});
+        socket->read(head.indexOf("\r\n\r\n") + 4); // answered once
+        QTimer::singleShot(answer.delayMs, socket, [socket, bytes = answer.bytes] {
+            socket->write(bytes);
+            socket->disconnectFromHost();
+        });
     }
 
     QThread m_thread;
     QTcpServer *m_server = new QTcpServer; // lives in m_thread
     quint16 m_port = 0;
     QMutex m_mutex;
-    QHash<QString, QByteArray> m_responses; // by path
+    struct Response
+    {
+        QByteArray bytes;
+        int delayMs;
+    };
+    QHash<QString, Response> m_responses; // by path
 };
