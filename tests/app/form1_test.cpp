@@ -37,10 +37,14 @@ protected:
     void SetUp() override
     {
         allowLoopbackOnly();
+        // Links from the parser, the parser's script, an animation frame and a timer.
         m_server.serve(u"/c"_s,
                        "<a href=/x><img src=/none.png width=4 height=4></a><a href=/y>"
-                       "丙一</a><script>const a = document.createElement('a'); a.href = "
-                       "'/z'; a.textContent = '丙二'; document.body.append(a);</script>");
+                       "丙一</a>"
+                           + addedLinks("丙二", "丙三", "丙四"));
+        m_server.serve(u"/hang"_s,
+                       "<a href=/h>丁</a><script>onload = () => setTimeout(() => "
+                       "{ for (;;); }, 100);</script>");
     }
 
     QString address(const char *p) const { return m_server.url(QLatin1StringView(p)).toString(); }
@@ -48,13 +52,13 @@ protected:
 
     // A window that has been through start-up, shown and active, over a URL list of these
     // lines (a path is served here).
-    Form1 &open(const QList<const char *> &lines = {})
+    Form1 &open(const QList<const char *> &lines = {}, const CrawlPacing &pacing = RealCrawlPacing)
     {
         QStringList list;
         for (const char *line : lines)
             list.append(*line == '/' ? address(line) : QString::fromLatin1(line));
         writeBytes(urlListPath(), list.join(u"\r\n"_s).toUtf8());
-        m_form = std::make_unique<Form1>(m_dir.path(), Gbk);
+        m_form = std::make_unique<Form1>(m_dir.path(), Gbk, pacing);
         const BoxAnswerer startUp;
         m_form->Form_Load();
         m_form->show();
@@ -180,5 +184,22 @@ TEST_F(WindowTest, CrawlAtTheRealPacing)
     EXPECT_TRUE(keywords().isEmpty());
     ASSERT_TRUE(waitUntil([&] { return completed(); }, 10000));
     EXPECT_GE(clock.elapsed() - rotated, RealCrawlPacing.harvestPeriodMs - 50);
-    EXPECT_EQ(keywords(), (QStringList {u"丙一"_s, u"丙二"_s})); // the empty first text goes
+    EXPECT_EQ(keywords(), (QStringList {u"丙一"_s, u"丙二"_s, u"丙三"_s, u"丙四"_s}))
+        << keywords().join(u'|').toStdString(); // the empty first text goes
+}
+
+// A page whose script never yields leaves the harvest waiting; closing the window ends the wait
+// at once and leaves the list as it was.
+TEST_F(WindowTest, ClosingTheWindowEndsAHarvestThatWaitsForThePage)
+{
+    Form1 &form = open({"/hang"}, {1000, 1000, 200, 4, 1, 4, 60000});
+    QTest::mouseClick(form.Command1, Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return !m_navigated.isEmpty(); }, 15000));
+    QElapsedTimer clock;
+    QTimer::singleShot(2500, &form, [&] { clock.start(), form.close(); }); // the harvest waits
+    EXPECT_TRUE(waitUntil([&] { return clock.isValid() && !form.isVisible(); }, 20000));
+    EXPECT_LT(clock.elapsed(), 10000); // not the harvest's timeout
+    EXPECT_TRUE(keywords().isEmpty());
+    EXPECT_FALSE(ticking());
+    ::kill(pid_t(form.WebBrowser1->page()->renderProcessPid()), SIGKILL);
 }

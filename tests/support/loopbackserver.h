@@ -93,3 +93,14 @@ private:
     };
     QHash<QString, Response> m_responses; // by path
 };
+
+// A page's script that adds a link with each of these texts: one as the page is parsed, one in
+// the first animation frame after the page has loaded and one 400 ms after it has loaded.
+inline QByteArray addedLinks(const char *parsed, const char *frame, const char *timer)
+{
+    return QByteArray("<script>const add = (text) => { const a = document.createElement('a'); "
+                      "a.href = '/added/' + document.links.length; a.textContent = text; "
+                      "document.body.append(a); };\nadd('")
+        + parsed + "');\nonload = () => { requestAnimationFrame(() => add('" + frame
+        + "')); setTimeout(() => add('" + timer + "'), 400); };</script>";
+}
