@@ -142,7 +142,9 @@ TEST_F(BrowserPaneTest, CollectsEveryLinkTheDocumentShowsWithItsVisibleText)
     const QString heavyText = u"热点关键字"_s.repeated(1'000'000);
     const std::tuple<QByteArray, int, QString> pages[] = {
         {gbk, 3, u"中国"_s},
-        {"<a href=/pic><img src=/none.png alt=picture></a> <a href=/w>words</a>", 2, QString()},
+        {"<a href=/pic><img src=/none.png alt=picture></a> <a href=/w>words</a><map name=m><area "
+         "href=/area shape=rect coords=0,0,1,1></map>",
+         3, QString()},
         {"<p>No links <b>here</b>.</p>", 0, QString()},
         {"<a href=/s>separators \x1f, \x1e"
          "1 and \x1e<span style=display:none>hidden</span></a><a href=/t>Shown <i>twice</i></a>",
