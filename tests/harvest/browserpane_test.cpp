@@ -199,6 +199,7 @@ TEST_F(BrowserPaneTest, AWaitEndsAtItsTimeoutOrWhenCancelled)
         linksPage(u"/h"_s, 1, u"onload = () => setTimeout(() => { for (;;); }, 100);"_s));
     load(u"/hang"_s);
     spinFor(300);
+    QTimer::singleShot(10000, m_pane, &BrowserPane::cancelCollection); // should the wait not end
     EXPECT_EQ(collect(1000).outcome, Outcome::NoAnswer);
     QTimer::singleShot(200, m_pane, &BrowserPane::cancelCollection);
     EXPECT_EQ(collect().outcome, Outcome::Abandoned);
