@@ -202,7 +202,11 @@ void BatchRun::check()
             || m_sentAt.elapsed() < qint64(m_pacing.earliestHarvestSeconds() * 1000))
             return;
         m_checks.stop();
-        harvest(false);
+        // Out of the engine's answer first: no wait for the engine may start inside it.
+        QTimer::singleShot(0, this, [this, generation] {
+            if (generation == m_generation && !m_closed)
+                harvest(false);
+        });
     });
 }
 

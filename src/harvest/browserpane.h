@@ -74,7 +74,8 @@ public:
 
     // The links of the document the engine holds now, as (href, innerText) in document order.
     // Processes events while it waits for the engine, at most `timeoutMs`; cancelCollection()
-    // ends the wait early.
+    // ends the wait early. Never from inside an answer of the engine's, which holds the
+    // engine's own loop: the answer would never come.
     LinkCollection collectLinks(int timeoutMs);
     void cancelCollection();
 
