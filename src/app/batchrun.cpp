@@ -310,9 +310,9 @@ void BatchRun::finish(int status, const QString &outcome)
     if (m_browser)
         m_browser->cancelCollection();
     if (!writeNewKeywords()) {
-        m_console.error(u"%1个关键字未能写入 %2，已丢失。"_s
-                            .arg(m_crawl.keywords().count() - m_written)
-                            .arg(m_crawl.keywordFile().path()));
+        m_console.error(
+            u"%1个关键字未能写入 %2，已丢失。"_s.arg(m_crawl.keywords().count() - m_written)
+                .arg(m_crawl.keywordFile().path()));
         if (status < ExitStatus::SignalBase)
             status = ExitStatus::Failed;
     }

@@ -114,8 +114,8 @@ Invocation parseCommandLine(const QStringList &arguments)
         if (invocation.directory.isEmpty())
             return usageError(u"--dir 后面要写一个目录"_s);
     }
-    for (const auto &[option, seconds] :
-         {std::pair {&interval, &invocation.intervalSeconds}, {&timeout, &invocation.timeoutSeconds}}) {
+    for (const auto &[option, seconds] : {std::pair {&interval, &invocation.intervalSeconds},
+                                          {&timeout, &invocation.timeoutSeconds}}) {
         if (!parser.isSet(*option))
             continue;
         const QString name = u"--"_s + option->names().constFirst();

@@ -161,7 +161,8 @@ void Form1::Form_Load()
     // reads the message rather than before the message appears.
     QTimer::singleShot(0, this, &Form1::createBrowser);
     showMessageBox(nullptr,
-                   QStringLiteral("共抓取") + QString::number(m_crawl.urlTotal()) + QStringLiteral("网址"));
+                   QStringLiteral("共抓取") + QString::number(m_crawl.urlTotal())
+                       + QStringLiteral("网址"));
     Label3->setText(ProgressText(m_crawl.urlTotal()));
     createBrowser();
 }

@@ -34,7 +34,13 @@ void CrawlCycle::Command1_Click()
 {
     m_timer1.setEnabled(true);
     m_timer1.setInterval(m_pacing.rotationPeriodMs);
+    // One harvest at a time: a click or a harvest tick that comes while a harvest waits for
+    // the engine is dropped, as a busy window drops timer ticks.
+    if (m_harvesting)
+        return;
+    m_harvesting = true;
     m_window.quchongzi();
+    m_harvesting = false;
 }
 
 void CrawlCycle::Timer1_Timer()
@@ -71,7 +77,7 @@ void CrawlCycle::Timer1_Timer()
 
 void CrawlCycle::Timer2_Timer()
 {
-    if (m_window.addressText().isEmpty())
+    if (m_window.addressText().isEmpty() || m_harvesting)
         return;
     const qint64 rotations = m_rotations;
     Command1_Click();

@@ -63,4 +63,5 @@ private:
     CrawlTimer m_timer1;
     CrawlTimer m_timer2;
     qint64 m_rotations = 0;
+    bool m_harvesting = false;
 };

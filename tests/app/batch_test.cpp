@@ -102,12 +102,15 @@ TEST_F(BatchTest, PagesThatCannotBeLoadedAreSaidAndCountedAndTheRunGoesOn)
     m_server.serve(u"/e404"_s, "<a href=/1>不要</a>", html, 0, "404 Not Found");
     m_server.serve(u"/e500"_s, "<a href=/1>不要</a>", html, 0, "500 Internal Server Error");
     m_server.serve(u"/late"_s, "<a href=/1>迟到</a>", html, 4000);
-    m_server.serve(u"/busy"_s, "<a href=/1>忙</a><script>let n = 0; setInterval(() => "
-                               "{ document.links[0].textContent = '忙' + (++n % 2); }, 100);</script>");
-    m_server.serve(u"/hang"_s, "<a href=/1>挂起</a><script>onload = () => setTimeout(() => "
-                               "{ for (;;); }, 100);</script>");
-    const QStringList list = {refused,         address("/e404"), address("/e500"), address("/late"),
-                              address("/busy"), address("/hang"), address("/b")};
+    m_server.serve(u"/busy"_s,
+                   "<a href=/1>忙</a><script>let n = 0; setInterval(() => "
+                   "{ document.links[0].textContent = '忙' + (++n % 2); }, 100);</script>");
+    m_server.serve(u"/hang"_s,
+                   "<a href=/1>挂起</a><script>onload = () => setTimeout(() => "
+                   "{ for (;;); }, 100);</script>");
+    const QStringList list
+        = {refused,          address("/e404"), address("/e500"), address("/late"),
+           address("/busy"), address("/hang"), address("/b")};
     writeBytes(urlListPath(), list.join(u"\r\n"_s).toUtf8());
 
     EXPECT_EQ(run(), 3) << m_err.toStdString();
@@ -123,8 +126,9 @@ TEST_F(BatchTest, PagesThatCannotBeLoadedAreSaidAndCountedAndTheRunGoesOn)
     EXPECT_EQ(m_out[2], u"抓取第2个网址\t%1\t无法打开：HTTP 404"_s.arg(list[1]));
     EXPECT_EQ(m_out[4], u"抓取第4个网址\t%1\t新增1个关键字"_s.arg(list[3]));
     EXPECT_TRUE(m_out[5].startsWith(u"抓取第5个网址\t%1\t新增1个关键字（超时"_s.arg(list[4])));
-    EXPECT_EQ(m_out[8], u"已经全部抓取，共抓取7个网址，3个关键字已写入 %1，4个网址无法打开"_s
-                            .arg(keywordPath()));
+    EXPECT_EQ(
+        m_out[8],
+        u"已经全部抓取，共抓取7个网址，3个关键字已写入 %1，4个网址无法打开"_s.arg(keywordPath()));
     const QStringList keywords = Gbk.decode(readBytes(keywordPath())).split(u"\r\n"_s);
     EXPECT_EQ(keywords.size(), 4);
     EXPECT_EQ(keywords.value(0), u"迟到"_s);
@@ -186,15 +190,16 @@ TEST_F(ExecutableTest, BadCommandLinesTouchNothing)
 {
     ASSERT_TRUE(QFile::copy(m_program, m_home.filePath(u"lexhaul"_s)));
     m_program = m_home.filePath(u"lexhaul"_s);
-    for (const QStringList &arguments : QList<QStringList> {{u"--bogus"_s},
-                                                            {u"--batch"_s, u"--dir"_s},
-                                                            {u"--batch"_s, u"extra"_s},
-                                                            {u"--dir="_s},
-                                                            {u"--interval"_s, u"5"_s},
-                                                            {u"--batch"_s, u"--interval"_s},
-                                                            {u"--batch"_s, u"--interval=-1"_s},
-                                                            {u"--batch"_s, u"--timeout"_s, u"1e3"_s},
-                                                            {u"--batch"_s, u"--timeout=.5"_s}}) {
+    for (const QStringList &arguments :
+         QList<QStringList> {{u"--bogus"_s},
+                             {u"--batch"_s, u"--dir"_s},
+                             {u"--batch"_s, u"extra"_s},
+                             {u"--dir="_s},
+                             {u"--interval"_s, u"5"_s},
+                             {u"--batch"_s, u"--interval"_s},
+                             {u"--batch"_s, u"--interval=-1"_s},
+                             {u"--batch"_s, u"--timeout"_s, u"1e3"_s},
+                             {u"--batch"_s, u"--timeout=.5"_s}}) {
         auto process = start(arguments);
         ASSERT_TRUE(process->waitForFinished(30000));
         EXPECT_EQ(process->exitCode(), 2) << arguments.join(u' ').toStdString();

@@ -6,6 +6,8 @@
 #include "support/wait.h"
 #include "urlqueue/urllistfile.h"
 
+#include <functional>
+
 using namespace Qt::StringLiterals;
 
 TEST(CrawlTimer, ReArmingARunningTimerKeepsItsCountdown)
@@ -24,7 +26,12 @@ struct Cycle : ::testing::Test, CrawlWindow
     QString addressText() const override { return text1; }
     void setAddressText(const QString &text) override { text1 = text; }
     void setProgressCaption(const QString &caption) override { label2 = caption; }
-    void quchongzi() override { ++harvests; }
+    void quchongzi() override
+    {
+        ++harvests;
+        if (duringHarvest)
+            std::exchange(duringHarvest, {})();
+    }
     void showMessage(const QString &text) override { messages.append(text); }
     void showFailure(const FileError &error) override { failures.append(error.message()); }
     bool isClosed() const override { return closed; }
@@ -36,6 +43,7 @@ struct Cycle : ::testing::Test, CrawlWindow
     int harvests = 0;
     QStringList messages, failures;
     bool closed = false;
+    std::function<void()> duringHarvest; // what happens while the harvest waits
     CrawlCycle cycle {crawl, *this, CrawlPacing {10000, 1000, 0, 1, 1, 1}};
 };
 
@@ -97,4 +105,19 @@ TEST_F(Cycle, AFailedRotationAndAStopOrACloseInsideATick)
             EXPECT_TRUE(cycle.timer1().isEnabled() == on && cycle.timer2().isEnabled() == on)
                 << rotation << closes;
         }
+}
+
+// While a harvest waits for the engine, a harvest tick or a click is dropped: it neither
+// harvests nor counts. A rotation goes ahead and keeps Timer2 for its own harvest.
+TEST_F(Cycle, OneHarvestAtATime)
+{
+    writeBytes(urls, "A\r\nB");
+    crawl.start();
+    cycle.Timer1_Timer();
+    duringHarvest = [&] { cycle.Timer2_Timer(), cycle.Command1_Click(), cycle.Timer1_Timer(); };
+    cycle.Timer2_Timer();
+    EXPECT_EQ(harvests, 1);
+    EXPECT_EQ(crawl.roundCount(), 1);
+    EXPECT_EQ(text1, u"B"_s);
+    EXPECT_TRUE(cycle.timer2().isEnabled());
 }
