@@ -15,8 +15,7 @@ namespace {
 // from the render process and into Qt far cheaper than an array of hundreds of thousands.
 // Addresses are serialised URLs and hold no control characters; in texts ESC and SEP are
 // escaped as ESC '0' and ESC '1'. No links is the empty string; null is no document of the
-// user's: the one left by navigate() while its successor has not arrived, the engine's
-// error page, or the empty document a new render process starts with.
+// user's.
 constexpr QChar Sep {0x1f};
 constexpr QChar Esc {0x1e};
 
@@ -25,8 +24,13 @@ constexpr int AbortedError = -3;
 // The longest the pane waits for the engine to notice a render process it ended.
 constexpr int RestartWaitMs = 5000;
 
+// No document of the user's: the one the pane has left while its successor has not arrived,
+// the engine's error page, or the empty document a new render process starts with.
+const QString NotTheUsersDocument
+    = uR"(window.lexhaulLeft || location.protocol === 'chrome-error:' || location.href === 'about:blank')"_s;
+
 const QString CollectScript = uR"((() => {
-    if (window.lexhaulLeft || location.protocol === 'chrome-error:' || location.href === 'about:blank')
+    if (%1)
         return null;
     const links = document.links;
     const n = links.length;
@@ -39,12 +43,12 @@ const QString CollectScript = uR"((() => {
             : text.replace(/[\x1e\x1f]/g, (c) => (c === '\x1e' ? '\x1e0' : '\x1e1'));
     }
     return parts.join('\x1f');
-})())"_s;
+})())"_s.arg(NotTheUsersDocument);
 
 // How long the document's links have stood still: a watch of the document's changes to links
 // (added, removed, edited, re-addressed), started by the first question.
 const QString QuietScript = uR"((() => {
-    if (window.lexhaulLeft || location.protocol === 'chrome-error:' || location.href === 'about:blank')
+    if (%1)
         return null;
     if (!window.lexhaulQuiet) {
         const quiet = (window.lexhaulQuiet = { since: performance.now() });
@@ -66,7 +70,7 @@ const QString QuietScript = uR"((() => {
         }).observe(document, { subtree: true, childList: true, characterData: true, attributes: true });
     }
     return Math.floor(performance.now() - window.lexhaulQuiet.since);
-})())"_s;
+})())"_s.arg(NotTheUsersDocument);
 
 // Marks the document the engine holds as one the pane has left. A navigation within it (only
 // the fragment changes) keeps it, and with it the mark goes.
@@ -121,23 +125,24 @@ BrowserPane::BrowserPane(QWidget *parent)
         m_askedAt.invalidate();
         cancelCollection();
     });
-    connect(page(), &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo &info) {
-        switch (info.status()) {
-        case QWebEngineLoadingInfo::LoadStartedStatus:
-            m_load = {PageLoad::Stage::Loading};
-            break;
-        case QWebEngineLoadingInfo::LoadSucceededStatus:
-            m_load = {PageLoad::Stage::Loaded};
-            break;
-        case QWebEngineLoadingInfo::LoadFailedStatus:
-            // A load that another one replaced is no failure of the page's.
-            if (info.errorCode() != AbortedError)
-                m_load = {PageLoad::Stage::Failed, info.errorDomain(), info.errorCode()};
-            break;
-        case QWebEngineLoadingInfo::LoadStoppedStatus:
-            break;
-        }
-    });
+    connect(page(), &QWebEnginePage::loadingChanged, this,
+            [this](const QWebEngineLoadingInfo &info) {
+                switch (info.status()) {
+                case QWebEngineLoadingInfo::LoadStartedStatus:
+                    m_load = {PageLoad::Stage::Loading};
+                    break;
+                case QWebEngineLoadingInfo::LoadSucceededStatus:
+                    m_load = {PageLoad::Stage::Loaded};
+                    break;
+                case QWebEngineLoadingInfo::LoadFailedStatus:
+                    // A load that another one replaced is no failure of the page's.
+                    if (info.errorCode() != AbortedError)
+                        m_load = {PageLoad::Stage::Failed, info.errorDomain(), info.errorCode()};
+                    break;
+                case QWebEngineLoadingInfo::LoadStoppedStatus:
+                    break;
+                }
+            });
 }
 
 BrowserPane::~BrowserPane() = default;
@@ -180,14 +185,15 @@ LinkCollection BrowserPane::collectLinks(int timeoutMs)
     const QPointer<QEventLoop> waiting(&loop);
     const QPointer<BrowserPane> self(this);
     asked();
-    page()->runJavaScript(CollectScript, ScriptWorldId, [answer, waiting, self](const QVariant &value) {
-        answer->arrived = true;
-        answer->value = value;
-        if (self)
-            self->answered();
-        if (waiting)
-            waiting->quit();
-    });
+    page()->runJavaScript(CollectScript, ScriptWorldId,
+                          [answer, waiting, self](const QVariant &value) {
+                              answer->arrived = true;
+                              answer->value = value;
+                              if (self)
+                                  self->answered();
+                              if (waiting)
+                                  waiting->quit();
+                          });
     QTimer timeout;
     timeout.setSingleShot(true);
     connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
