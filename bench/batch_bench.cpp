@@ -1,6 +1,10 @@
-// A long batch run: the resident memory of the program with its engine processes after page
-// 30 and after page 300 of one run, at a shortened pacing over a real hot-list page served
-// from 127.0.0.1 under 300 addresses. A run that keeps something per page shows as growth.
+// Batch runs over pages served from 127.0.0.1, with --interval 0 (each address as soon as the
+// page before is harvested):
+// - memory: the resident memory of the program with its engine processes after page 30 and
+//   after page 300 of one run over a real hot-list page under 300 addresses. A run that keeps
+//   something per page shows as growth;
+// - pace: 100 addresses whose server answers after 0.2 to 2 s, against the limit of a plain
+//   view that loads the same pages one after another and waits the quiet spell after each.
 #include "app/batchconsole.h"
 #include "app/batchrun.h"
 #include "processtree.h"
@@ -9,16 +13,27 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QWebEngineView>
 
 #include <benchmark/benchmark.h>
 
 namespace {
 
 constexpr int Pages = 300;
-constexpr CrawlPacing Brisk {400, 100, 100, 4, 1, 4};
+constexpr BatchPacing Brisk {0};
+
+QString writeUrlList(const QTemporaryDir &dir, const QList<QUrl> &urls)
+{
+    QFile list(dir.filePath(QStringLiteral("抓关键字网址.txt")));
+    list.open(QIODevice::WriteOnly);
+    for (const QUrl &url : urls)
+        list.write(url.toEncoded() + "\r\n");
+    return list.fileName();
+}
 
 void BM_BatchRunResidentMemory(benchmark::State &state)
 {
@@ -30,17 +45,14 @@ void BM_BatchRunResidentMemory(benchmark::State &state)
     const QByteArray page = hotlist.readAll();
     for (auto _ : state) {
         LoopbackServer server;
-        QByteArray urlList;
+        QList<QUrl> urls;
         for (int i = 1; i <= Pages; ++i) {
             const QString path = QStringLiteral("/hot/%1.html").arg(i);
             server.serve(path, page, "text/html; charset=gb2312");
-            urlList += server.url(path).toEncoded() + "\r\n";
+            urls.append(server.url(path));
         }
         QTemporaryDir dir;
-        QFile list(dir.filePath(QStringLiteral("抓关键字网址.txt")));
-        list.open(QIODevice::WriteOnly);
-        list.write(urlList);
-        list.close();
+        writeUrlList(dir, urls);
 
         QBuffer out;
         QBuffer err;
@@ -66,10 +78,69 @@ void BM_BatchRunResidentMemory(benchmark::State &state)
         state.counters["resident_after_30_MiB"] = double(after30) / 1024;
         state.counters["resident_after_300_MiB"] = double(after300) / 1024;
         state.counters["growth_percent"] = 100.0 * double(after300 - after30) / double(after30);
-        state.counters["keywords"] = double(run.keywords().count());
     }
 }
 BENCHMARK(BM_BatchRunResidentMemory)->Iterations(1)->Unit(benchmark::kSecond);
+
+void BM_BatchRunPace(benchmark::State &state)
+{
+    constexpr int Addresses = 100;
+    LoopbackServer server;
+    QList<QUrl> urls;
+    for (int i = 0; i < Addresses; ++i) {
+        const QString path = QStringLiteral("/slow/%1.html").arg(i);
+        const QByteArray html = "<meta charset=utf-8><a href=/k/" + QByteArray::number(i)
+            + ">关键字" + QByteArray::number(i) + "</a>";
+        server.serve(path, html, "text/html; charset=utf-8", 200 + i * 1800 / (Addresses - 1));
+        urls.append(server.url(path));
+    }
+    for (auto _ : state) {
+        // The limit: each page loaded, then the quiet spell.
+        QElapsedTimer clock;
+        clock.start();
+        {
+            QWidget window;
+            window.setFixedSize(556, 312);
+            auto *view = new QWebEngineView(&window);
+            view->setGeometry(16, 312, 2, 9);
+            window.show();
+            for (const QUrl &url : urls) {
+                bool loaded = false;
+                const auto connection = QObject::connect(view, &QWebEngineView::loadFinished,
+                                                         [&](bool) { loaded = true; });
+                view->load(url);
+                while (!loaded)
+                    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+                QObject::disconnect(connection);
+                QElapsedTimer quiet;
+                quiet.start();
+                while (quiet.elapsed() < Brisk.quietMs)
+                    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            }
+        }
+        const double limitS = double(clock.elapsed()) / 1000;
+
+        QTemporaryDir dir;
+        writeUrlList(dir, urls);
+        QBuffer out;
+        QBuffer err;
+        out.open(QIODevice::WriteOnly);
+        err.open(QIODevice::WriteOnly);
+        const TextEncoding utf8("UTF-8");
+        BatchConsole console(out, err, false, utf8);
+        clock.start();
+        if (BatchRun(dir.path(), utf8, console, Brisk).exec() != 0) {
+            state.SkipWithError("the batch run failed");
+            return;
+        }
+        const double runS = double(clock.elapsed()) / 1000;
+        state.SetIterationTime(runS);
+        state.counters["limit_s"] = limitS;
+        state.counters["run_s"] = runS;
+        state.counters["ratio"] = runS / limitS;
+    }
+}
+BENCHMARK(BM_BatchRunPace)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 } // namespace
 

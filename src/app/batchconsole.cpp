@@ -45,10 +45,10 @@ void BatchConsole::error(const QString &text)
 }
 
 void BatchConsole::progress(qint64 count, qint64 total, const QString &caption,
-                            const QString &address, qsizetype added, qint64 msPerPage)
+                            const QString &address, const QString &outcome, qint64 msPerPage)
 {
     if (!m_terminal) {
-        write(m_out, u"%1\t%2\t新增%3个关键字\n"_s.arg(caption, address).arg(added));
+        write(m_out, u"%1\t%2\t%3\n"_s.arg(caption, address, outcome));
         return;
     }
     constexpr int barWidth = 30;

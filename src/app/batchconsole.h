@@ -16,10 +16,11 @@ public:
 
     void line(const QString &text);
     void error(const QString &text);
-    // One counting harvest: `count` of `total` pages, `caption` its progress text, and how
-    // many keywords `address` added. `msPerPage` estimates the time left.
+    // One counted page: `count` of `total` pages, `caption` its progress text, and what came
+    // of `address` (how many keywords it added, or why it could not be loaded). `msPerPage`
+    // estimates the time left.
     void progress(qint64 count, qint64 total, const QString &caption, const QString &address,
-                  qsizetype added, qint64 msPerPage);
+                  const QString &outcome, qint64 msPerPage);
 
 private:
     void write(QIODevice &device, const QString &text);

@@ -7,6 +7,7 @@
 #include "crawl/progresstext.h"
 #include "harvest/browserpane.h"
 
+#include <QDir>
 #include <QWidget>
 
 #include <csignal>
@@ -29,18 +30,75 @@ QString signalName(int signalNumber)
     }
 }
 
+struct LoadFailure
+{
+    QString reason;
+    bool passing; // may be gone on a second try
+};
+
+// Why a load failed, in words, from the engine's own error: an HTTP status, or one of the
+// network errors the engine numbers (net_error_list.h in its sources).
+LoadFailure describe(const PageLoad &load)
+{
+    const int code = load.errorCode;
+    if (load.errorDomain == QWebEngineLoadingInfo::HttpStatusCodeDomain)
+        return {u"HTTP %1"_s.arg(code), code >= 500 || code == 429};
+    switch (code) {
+    case -7:
+    case -118:
+        return {u"超时"_s, true};
+    case -20:
+        return {u"被拦截"_s, false};
+    case -21:
+        return {u"网络已改变"_s, true};
+    case -100:
+        return {u"连接被关闭"_s, true};
+    case -101:
+        return {u"连接被重置"_s, true};
+    case -102:
+        return {u"连接被拒绝"_s, true};
+    case -105:
+    case -137:
+        return {u"找不到服务器"_s, true};
+    case -106:
+        return {u"网络已断开"_s, true};
+    case -109:
+        return {u"无法访问该地址"_s, true};
+    case -300:
+        return {u"网址无效"_s, false};
+    case -301:
+    case -302:
+        return {u"不支持这种网址"_s, false};
+    case -311:
+    case -312:
+        return {u"端口不安全"_s, false};
+    case -324:
+        return {u"服务器没有返回任何数据"_s, true};
+    default:
+        break;
+    }
+    if (load.errorDomain == QWebEngineLoadingInfo::CertificateErrorDomain
+        || (code <= -200 && code > -300))
+        return {u"证书错误（%1）"_s.arg(code), false};
+    // The engine's range of connection errors.
+    return {u"网络错误（%1）"_s.arg(code), code <= -100 && code > -200};
+}
+
 } // namespace
 
 BatchRun::BatchRun(const QString &directory, const TextEncoding &encoding, BatchConsole &console,
-                   const CrawlPacing &pacing, QObject *parent)
+                   const BatchPacing &pacing, QObject *parent)
     : QObject(parent)
-    , m_urlList(directory, encoding)
-    , m_keywordFile(directory, encoding)
-    , m_harvest(m_keywords)
-    , m_crawl(*this, pacing)
+    , m_crawl(directory, encoding)
     , m_console(console)
-    , m_label3(u"Label3"_s)
+    , m_pacing(pacing)
 {
+    connect(&m_checks, &QTimer::timeout, this, &BatchRun::check);
+    m_wait.setSingleShot(true);
+    connect(&m_wait, &QTimer::timeout, this, [this] {
+        if (!m_closed)
+            std::exchange(m_afterWait, {})();
+    });
 }
 
 BatchRun::~BatchRun() = default;
@@ -54,13 +112,14 @@ int BatchRun::exec()
                u"收到 %1，已停止"_s.arg(signalName(signalNumber)));
     });
     try {
-        Form_Load();
+        m_crawl.start();
     } catch (const FileError &error) {
         m_console.error(error.message());
         return ExitStatus::Failed;
     }
+    m_console.line(u"共抓取"_s + QString::number(m_crawl.urlTotal()) + u"网址"_s);
     // The window would wait for a user forever; a scheduled job must end.
-    if (m_urlTotal == 0)
+    if (m_crawl.urlTotal() == 0)
         return ExitStatus::Done;
 
     // Placed in a window of the main window's size, as there, and shown: pages see the same
@@ -74,59 +133,169 @@ int BatchRun::exec()
     m_host->show();
 
     m_clock.start();
-    Command1_Click();
+    nextAddress();
     if (m_closed)
         return m_status;
     return m_loop.exec();
 }
 
-void BatchRun::Form_Load()
+void BatchRun::nextAddress()
 {
-    m_urlList.EnsureUrlList();
-    m_urlTotal = m_urlList.CountUrlList();
-    m_console.line(u"共抓取"_s + QString::number(m_urlTotal) + u"网址"_s);
-    m_label3 = ProgressText(m_urlTotal);
+    QString address;
+    try {
+        if (!m_crawl.urlList().exists())
+            throw FileError(u"无法继续抓取"_s, QDir::toNativeSeparators(m_crawl.urlList().path()),
+                            u"网址文件已不存在"_s);
+        address = m_crawl.rotate();
+    } catch (const FileError &error) {
+        // Nobody is there to put the list back.
+        m_console.error(error.message());
+        finish(ExitStatus::Failed, u"抓取中止"_s);
+        return;
+    }
+    // Lines, but only empty ones: there is nothing to wait for.
+    if (address.isEmpty()) {
+        finish(ExitStatus::Done, u"网址文件中没有网址"_s);
+        return;
+    }
+    m_address = address;
+    m_attempt = 0;
+    m_sentAt.start();
+    send();
 }
 
-void BatchRun::Command1_Click()
+void BatchRun::send()
 {
-    m_crawl.Command1_Click();
+    ++m_attempt;
+    ++m_generation;
+    m_asking = false;
+    m_attemptAt.start();
+    if (!m_browser->navigate(m_address)) {
+        fail(u"网址无效"_s, false);
+        return;
+    }
+    m_checks.start(m_pacing.checkMs);
 }
 
-void BatchRun::Text1_Change()
+void BatchRun::check()
 {
-    if (m_browser)
-        m_browser->navigate(m_text1);
+    const PageLoad load = m_browser->pageLoad();
+    if (load.stage == PageLoad::Stage::Failed) {
+        m_checks.stop();
+        const LoadFailure failure = describe(load);
+        fail(failure.reason, failure.passing);
+        return;
+    }
+    if (m_attemptAt.elapsed() >= qint64(m_pacing.timeoutSeconds * 1000)) {
+        m_checks.stop();
+        atTimeout();
+        return;
+    }
+    if (load.stage != PageLoad::Stage::Loaded || m_asking)
+        return;
+    m_asking = true;
+    m_browser->askLinksQuietMs([this, generation = m_generation](std::optional<int> quietMs) {
+        if (generation != m_generation || m_closed)
+            return;
+        m_asking = false;
+        if (!quietMs || *quietMs < m_pacing.quietMs
+            || m_sentAt.elapsed() < qint64(m_pacing.earliestHarvestSeconds() * 1000))
+            return;
+        m_checks.stop();
+        // Out of the engine's answer first: no wait for the engine may start inside it.
+        QTimer::singleShot(0, this, [this, generation] {
+            if (generation == m_generation && !m_closed)
+                harvest(false);
+        });
+    });
 }
 
-void BatchRun::quchongzi()
+void BatchRun::atTimeout()
 {
-    const qsizetype before = m_keywords.count();
-    const std::optional<PageLinks> links = m_browser
-        ? m_browser->collectLinks(m_crawl.pacing().collectTimeoutMs).forHarvest()
-        : std::nullopt;
-    // Stopped while the engine was being asked: the list stays as it was.
+    // A script that never yields holds its renderer: asking again would only wait longer.
+    if (m_browser->unansweredFor(m_pacing.unresponsiveMs)) {
+        m_browser->restartRenderer();
+        fail(u"页面无响应"_s, false);
+        return;
+    }
+    harvest(true);
+}
+
+void BatchRun::harvest(bool timedOut)
+{
+    ++m_generation; // no other question about this page counts now
+    const LinkCollection collected = m_browser->collectLinks(RealCrawlPacing.collectTimeoutMs);
     if (m_closed)
         return;
-    m_harvest.run(links);
-    m_lastAdded = std::max<qsizetype>(m_keywords.count() - before, 0);
+    switch (collected.outcome) {
+    case LinkCollection::Outcome::Collected: {
+        const qsizetype added = m_crawl.harvest(collected.links);
+        pageDone(u"新增%1个关键字"_s.arg(added)
+                 + (timedOut ? u"（超时，网页到时仍未加载完或链接仍在变化，按当时的内容抓取）"_s
+                             : QString()));
+        return;
+    }
+    case LinkCollection::Outcome::NoDocument:
+        // Nothing of the address has arrived.
+        fail(u"超时"_s, true);
+        return;
+    case LinkCollection::Outcome::NoAnswer:
+        m_browser->restartRenderer();
+        fail(u"页面无响应"_s, false);
+        return;
+    case LinkCollection::Outcome::Abandoned:
+        return;
+    }
+}
+
+void BatchRun::fail(const QString &reason, bool retry)
+{
+    if (retry && m_attempt == 1) {
+        after(m_pacing.retryDelayMs, [this] { send(); });
+        return;
+    }
+    ++m_failedPages;
+    m_console.error(u"无法打开网页 %1：%2"_s.arg(m_address, reason));
+    pageDone(u"无法打开：%1"_s.arg(reason));
+}
+
+void BatchRun::pageDone(const QString &outcome)
+{
+    const bool target = m_crawl.countPage();
     writeNewKeywords();
+    const qint64 count = m_crawl.roundCount();
+    m_console.progress(count, m_crawl.urlTotal(), ProgressText(count), m_address, outcome,
+                       m_clock.elapsed() / count);
+    if (target) {
+        finish(m_failedPages > 0 ? ExitStatus::SomePagesFailed : ExitStatus::Done,
+               u"已经全部抓取"_s);
+        return;
+    }
+    const qint64 interval = qint64(m_pacing.intervalSeconds * 1000);
+    after(int(std::max<qint64>(interval - m_sentAt.elapsed(), 0)), [this] { nextAddress(); });
+}
+
+void BatchRun::after(int ms, const std::function<void()> &action)
+{
+    m_afterWait = action;
+    m_wait.start(ms);
 }
 
 bool BatchRun::writeNewKeywords()
 {
+    KeywordListModel &keywords = m_crawl.keywords();
     // The sweeps keep every earlier item, so the list only grows and what is new is its tail.
-    m_written = std::min(m_written, m_keywords.count());
-    if (m_written == m_keywords.count())
+    m_written = std::min(m_written, keywords.count());
+    if (m_written == keywords.count())
         return true;
     try {
-        m_keywordFile.append(m_keywords.items().mid(m_written));
-        m_written = m_keywords.count();
+        m_crawl.keywordFile().append(keywords.items().mid(m_written));
+        m_written = keywords.count();
         return true;
     } catch (const FileError &error) {
         m_console.error(
             error.message()
-            + u"\n%1个关键字尚未写入，下次抓取后再试。"_s.arg(m_keywords.count() - m_written));
+            + u"\n%1个关键字尚未写入，下次抓取后再试。"_s.arg(keywords.count() - m_written));
         return false;
     }
 }
@@ -136,86 +305,33 @@ void BatchRun::finish(int status, const QString &outcome)
     if (m_closed)
         return;
     m_closed = true;
-    m_crawl.stop();
+    m_checks.stop();
+    m_wait.stop();
     if (m_browser)
         m_browser->cancelCollection();
     if (!writeNewKeywords()) {
-        m_console.error(u"%1个关键字未能写入 %2，已丢失。"_s.arg(m_keywords.count() - m_written)
-                            .arg(m_keywordFile.path()));
+        m_console.error(
+            u"%1个关键字未能写入 %2，已丢失。"_s.arg(m_crawl.keywords().count() - m_written)
+                .arg(m_crawl.keywordFile().path()));
         if (status < ExitStatus::SignalBase)
             status = ExitStatus::Failed;
     }
     // As the window does on close: the next run starts with the address that would have
     // come next.
     try {
-        m_urlList.CompactUrlList();
+        m_crawl.urlList().CompactUrlList();
     } catch (const FileError &error) {
         m_console.error(error.message());
-        if (status == ExitStatus::Done)
+        if (status == ExitStatus::Done || status == ExitStatus::SomePagesFailed)
             status = ExitStatus::Failed;
     }
-    m_console.line(u"%1，共抓取%2个网址，%3个关键字已写入 %4"_s.arg(outcome)
+    QString last = u"%1，共抓取%2个网址，%3个关键字已写入 %4"_s.arg(outcome)
                        .arg(m_crawl.roundCount())
                        .arg(m_written)
-                       .arg(m_keywordFile.path()));
+                       .arg(m_crawl.keywordFile().path());
+    if (m_failedPages > 0)
+        last += u"，%1个网址无法打开"_s.arg(m_failedPages);
+    m_console.line(last);
     m_status = status;
     m_loop.exit(status);
-}
-
-QString BatchRun::addressText() const
-{
-    return m_text1;
-}
-
-void BatchRun::setAddressText(const QString &text)
-{
-    // As a text box does: the same text again is no change and sends nothing.
-    if (text == m_text1)
-        return;
-    m_text1 = text;
-    Text1_Change();
-}
-
-QString BatchRun::progressCaption() const
-{
-    return m_label2;
-}
-
-void BatchRun::setProgressCaption(const QString &caption)
-{
-    m_label2 = caption;
-    const qint64 count = m_crawl.roundCount();
-    m_console.progress(count, m_urlTotal, caption, m_text1, m_lastAdded,
-                       count > 0 ? m_clock.elapsed() / count : 0);
-}
-
-QString BatchRun::targetCaption() const
-{
-    return m_label3;
-}
-
-const UrlListFile &BatchRun::urlList() const
-{
-    return m_urlList;
-}
-
-void BatchRun::showMessage(const QString &text)
-{
-    if (text != CrawlCycle::completionMessage()) {
-        m_console.error(text);
-        return;
-    }
-    finish(ExitStatus::Done, u"已经全部抓取"_s);
-}
-
-void BatchRun::showFailure(const FileError &error)
-{
-    // The crawl has stopped, and nobody is there to start it again.
-    m_console.error(error.message());
-    finish(ExitStatus::Failed, u"抓取中止"_s);
-}
-
-bool BatchRun::isClosed() const
-{
-    return m_closed;
 }

@@ -1,15 +1,14 @@
 #pragma once
 
-#include "core/keywordlistmodel.h"
-#include "crawl/crawlcycle.h"
-#include "harvest/harvestpass.h"
-#include "output/keywordexport.h"
-#include "urlqueue/urllistfile.h"
+#include "crawl/crawl.h"
+#include "crawl/crawlpacing.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QObject>
+#include <QTimer>
 
+#include <functional>
 #include <memory>
 
 class BatchConsole;
@@ -17,42 +16,41 @@ class BrowserPane;
 class ShutdownSignals;
 class QWidget;
 
-// The crawl without a window, for cron and systemd timers: the same handlers, pacing and
-// harvest pass as Form1, over a browser pane that is created but never shown. Progress goes
-// to the console instead of labels and boxes, and keywords go to the keyword file after
-// every harvest instead of at an export, so a run that is killed loses at most one page.
-class BatchRun : public QObject, private CrawlWindow
+// The crawl without a window, for cron and systemd timers: the same crawl as the window's,
+// over a browser pane that nobody sees, paced by the pages rather than by the clock. Each page
+// is harvested once it has loaded and its links have stood still; one that cannot be loaded
+// is said on standard error and counted, so the run still ends. Progress goes to the console,
+// and keywords go to the keyword file after every page, so a run that is killed loses at most
+// one page.
+class BatchRun : public QObject
 {
     Q_OBJECT
 
 public:
     // `directory` holds the URL list file and the keyword file.
     BatchRun(const QString &directory, const TextEncoding &encoding, BatchConsole &console,
-             const CrawlPacing &pacing = RealCrawlPacing, QObject *parent = nullptr);
+             const BatchPacing &pacing = {}, QObject *parent = nullptr);
     ~BatchRun() override;
 
     // Start-up, the crawl until every address is harvested or a signal stops it, and the
     // compaction. Returns the exit status (see ExitStatus); 128 + N after signal N.
     int exec();
 
-    void Form_Load();
-    void Command1_Click();
-    void Text1_Change();
-    void quchongzi();
-
-    const KeywordListModel &keywords() const { return m_keywords; }
-
 private:
-    // CrawlWindow
-    QString addressText() const override;
-    void setAddressText(const QString &text) override;
-    QString progressCaption() const override;
-    void setProgressCaption(const QString &caption) override;
-    QString targetCaption() const override;
-    const UrlListFile &urlList() const override;
-    void showMessage(const QString &text) override;
-    void showFailure(const FileError &error) override;
-    bool isClosed() const override;
+    // Rotates the next address out of the URL list and sends it.
+    void nextAddress();
+    // Sends the address (again): the page's time starts.
+    void send();
+    // Looks at the page: failed, timed out, or loaded with its links standing still.
+    void check();
+    void atTimeout();
+    // Collects the page's links and harvests them; `timedOut` says so on its line.
+    void harvest(bool timedOut);
+    // A page that could not be loaded: tried once more when the reason may pass.
+    void fail(const QString &reason, bool retry);
+    // Counts the page, writes its keywords, says how it went, and moves on or ends.
+    void pageDone(const QString &outcome);
+    void after(int ms, const std::function<void()> &action);
 
     // Appends what is not in the keyword file yet; false while some of it cannot be written.
     bool writeNewKeywords();
@@ -60,24 +58,26 @@ private:
     // last line says how it went.
     void finish(int status, const QString &outcome);
 
-    UrlListFile m_urlList;
-    KeywordFile m_keywordFile;
-    KeywordListModel m_keywords;
-    HarvestPass m_harvest;
-    CrawlCycle m_crawl;
+    Crawl m_crawl;
     BatchConsole &m_console;
+    BatchPacing m_pacing;
     std::unique_ptr<QWidget> m_host;
     BrowserPane *m_browser = nullptr; // WebBrowser1, in m_host
     std::unique_ptr<ShutdownSignals> m_signals;
     QEventLoop m_loop;
-    QElapsedTimer m_clock;
+    QElapsedTimer m_clock; // since the first address
+    QTimer m_checks;
+    QTimer m_wait;
+    std::function<void()> m_afterWait;
 
-    QString m_text1;
-    QString m_label2;
-    QString m_label3;
-    qint64 m_urlTotal = 0;
+    QString m_address;
+    QElapsedTimer m_sentAt; // the address, first sent
+    QElapsedTimer m_attemptAt; // the address, sent last
+    int m_attempt = 0;
+    quint64 m_generation = 0; // one per attempt: answers for an earlier one are dropped
+    bool m_asking = false; // a question to the page is on its way
     qsizetype m_written = 0; // items [0, m_written) are in the keyword file
-    qsizetype m_lastAdded = 0;
+    qint64 m_failedPages = 0;
     bool m_closed = false;
     int m_status = 0;
 };

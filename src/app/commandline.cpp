@@ -1,6 +1,7 @@
 #include "app/commandline.h"
 
 #include <QCommandLineParser>
+#include <QRegularExpression>
 
 using namespace Qt::StringLiterals;
 
@@ -14,7 +15,8 @@ QString programName(const QStringList &arguments)
 
 QString usageLine(const QString &program)
 {
-    return u"用法：%1 [--batch] [--dir 目录]\n"_s.arg(program);
+    return u"用法：%1 [--dir 目录]\n"
+           u"      %1 --batch [--dir 目录] [--interval 秒] [--timeout 秒]\n"_s.arg(program);
 }
 
 QString helpText(const QString &program)
@@ -28,6 +30,13 @@ QString helpText(const QString &program)
           u"               关键字随抓随写入关键字文件。不需要图形桌面。\n"
           u"  --dir 目录   两个文件所在的目录（不存在时创建）；默认为程序所在目录，\n"
           u"               安装的 lexhaul 命令默认为 ~/Lexhaul。\n"
+          u"  --interval 秒\n"
+          u"               批量运行：从一个网址到下一个网址的时间，默认 10；\n"
+          u"               0 表示上一个网页抓取完立即打开下一个。\n"
+          u"  --timeout 秒 批量运行：等待一个网页的最长时间，默认 30。网页加载完、\n"
+          u"               链接 0.5 秒不再变化即抓取；到时仍在加载的网页按当时的内容抓取，\n"
+          u"               到时没有任何响应的网页算作无法打开。\n"
+          u"               秒数可以是整数或小数，不小于 0。\n"
           u"  -h, --help   显示本帮助。\n"
           u"  -v, --version\n"
           u"               显示版本。\n"
@@ -38,8 +47,22 @@ QString helpText(const QString &program)
           u"  1            失败：另一个 Lexhaul 正在使用该目录，或某个文件无法读写\n"
           u"               （出错信息写到标准错误，批量运行会说明丢失了多少关键字）。\n"
           u"  2            命令行有误；没有读写任何文件。\n"
+          u"  3            批量运行已走完全部网址，但有网址无法打开（每个都在标准错误中\n"
+          u"               说明原因）；其余网页的关键字已写入。\n"
           u"  128+N        批量运行被信号 N 停止（SIGHUP 129、SIGINT 130、SIGTERM 143）：\n"
           u"               已抓取的关键字都在关键字文件里，网址文件已整理，下次从下一个网址开始。\n"_s;
+}
+
+const QString SecondsWanted = u" 后面要写不小于 0 的秒数（整数或小数）"_s;
+
+// Whole or decimal seconds, at least 0: "10", "0", "2.5". No sign, exponent or unit.
+bool parseSeconds(const QString &text, double &seconds)
+{
+    static const QRegularExpression decimal(u"^[0-9]{1,9}(\\.[0-9]{1,9})?$"_s);
+    if (!decimal.match(text).hasMatch())
+        return false;
+    seconds = text.toDouble();
+    return true;
 }
 
 } // namespace
@@ -51,9 +74,11 @@ Invocation parseCommandLine(const QStringList &arguments)
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption batch(u"batch"_s);
     const QCommandLineOption dir(u"dir"_s, QString(), u"目录"_s);
+    const QCommandLineOption interval(u"interval"_s, QString(), u"秒"_s);
+    const QCommandLineOption timeout(u"timeout"_s, QString(), u"秒"_s);
     const QCommandLineOption help(QStringList {u"h"_s, u"help"_s});
     const QCommandLineOption version(QStringList {u"v"_s, u"version"_s});
-    parser.addOptions({batch, dir, help, version});
+    parser.addOptions({batch, dir, interval, timeout, help, version});
 
     Invocation invocation;
     const auto usageError = [&](const QString &why) {
@@ -66,7 +91,11 @@ Invocation parseCommandLine(const QStringList &arguments)
     if (!parser.parse(arguments)) {
         if (!parser.unknownOptionNames().isEmpty())
             return usageError(u"未知选项 "_s + parser.unknownOptionNames().join(u", "_s));
-        return usageError(u"--dir 后面要写一个目录"_s);
+        // The only other failure: an option that takes a value is the last argument.
+        const QString option
+            = QRegularExpression(u"'(-[^']*)'"_s).match(parser.errorText()).captured(1);
+        return usageError(option.endsWith(u"dir"_s) ? u"--dir 后面要写一个目录"_s
+                                                    : option + SecondsWanted);
     }
     if (!parser.positionalArguments().isEmpty())
         return usageError(u"多余的参数 "_s + parser.positionalArguments().join(u' '));
@@ -84,6 +113,16 @@ Invocation parseCommandLine(const QStringList &arguments)
         invocation.directory = parser.value(dir);
         if (invocation.directory.isEmpty())
             return usageError(u"--dir 后面要写一个目录"_s);
+    }
+    for (const auto &[option, seconds] : {std::pair {&interval, &invocation.intervalSeconds},
+                                          {&timeout, &invocation.timeoutSeconds}}) {
+        if (!parser.isSet(*option))
+            continue;
+        const QString name = u"--"_s + option->names().constFirst();
+        if (!parser.isSet(batch))
+            return usageError(name + u" 只用于 --batch"_s);
+        if (!parseSeconds(parser.value(*option), *seconds))
+            return usageError(name + SecondsWanted);
     }
     invocation.mode = parser.isSet(batch) ? Invocation::Mode::Batch : Invocation::Mode::Window;
     return invocation;

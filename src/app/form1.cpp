@@ -49,10 +49,8 @@ QLabel *makeLabel(const char *name, const QString &caption, QWidget *parent)
 Form1::Form1(const QString &directory, const TextEncoding &encoding, const CrawlPacing &pacing,
              QWidget *parent)
     : QWidget(parent)
-    , m_urlList(directory, encoding)
-    , m_keywordFile(directory, encoding)
-    , m_harvest(m_keywords)
-    , m_crawl(*this, pacing)
+    , m_crawl(directory, encoding)
+    , m_cycle(m_crawl, *this, pacing)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Lexhaul获取工具1.0       "));
@@ -86,7 +84,7 @@ void Form1::createControls()
     List1 = new QListView(Frame1);
     List1->setObjectName(QStringLiteral("List1"));
     place(List1, twips(120, 1440, 6615, 1680), GrowWidth | GrowHeight);
-    List1->setModel(&m_keywords);
+    List1->setModel(&m_crawl.keywords());
     // A million keywords must scroll as smoothly as ten.
     List1->setUniformItemSizes(true);
     List1->setLayoutMode(QListView::Batched);
@@ -158,14 +156,14 @@ void Form1::resizeEvent(QResizeEvent *event)
 
 void Form1::Form_Load()
 {
-    m_urlList.EnsureUrlList();
-    m_urlTotal = m_urlList.CountUrlList();
+    m_crawl.start();
     // Starting the browser engine takes a good part of a second: let it start while the user
     // reads the message rather than before the message appears.
     QTimer::singleShot(0, this, &Form1::createBrowser);
     showMessageBox(nullptr,
-                   QStringLiteral("共抓取") + QString::number(m_urlTotal) + QStringLiteral("网址"));
-    Label3->setText(ProgressText(m_urlTotal));
+                   QStringLiteral("共抓取") + QString::number(m_crawl.urlTotal())
+                       + QStringLiteral("网址"));
+    Label3->setText(ProgressText(m_crawl.urlTotal()));
     createBrowser();
 }
 
@@ -175,13 +173,13 @@ void Form1::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
 }
 
-void Form1::Form_Unload(int &cancel)
+void Form1::Form_Unload()
 {
-    Q_UNUSED(cancel); // closing is never refused
+    // Closing is never refused.
     // A failed Exit button has already reported why the list could not be compacted.
     if (m_exitFailed)
         return;
-    if (!runHandler(this, [this] { m_urlList.CompactUrlList(); }))
+    if (!runHandler(this, [this] { m_crawl.urlList().CompactUrlList(); }))
         m_exitStatus = 1;
 }
 
@@ -189,13 +187,12 @@ void Form1::closeEvent(QCloseEvent *event)
 {
     if (!m_unloaded) {
         m_unloaded = true;
-        int cancel = 0;
-        Form_Unload(cancel);
+        Form_Unload();
     }
     // The window goes with its timers; a tick that was pumping when the close came ends
     // without touching anything.
     m_closed = true;
-    m_crawl.stop();
+    m_cycle.stop();
     if (WebBrowser1)
         WebBrowser1->cancelCollection();
     event->accept();
@@ -203,18 +200,18 @@ void Form1::closeEvent(QCloseEvent *event)
 
 void Form1::Command1_Click()
 {
-    m_crawl.Command1_Click();
+    m_cycle.Command1_Click();
 }
 
 void Form1::Command2_Click()
 {
-    m_crawl.stop();
-    runHandler(this, [this] { m_keywordFile.append(m_keywords.items()); });
+    m_cycle.stop();
+    runHandler(this, [this] { m_crawl.keywordFile().append(m_crawl.keywords().items()); });
 }
 
 void Form1::Command3_Click()
 {
-    if (!runHandler(this, [this] { m_urlList.CompactUrlList(); })) {
+    if (!runHandler(this, [this] { m_crawl.urlList().CompactUrlList(); })) {
         m_exitFailed = true;
         m_exitStatus = 1;
     }
@@ -223,12 +220,12 @@ void Form1::Command3_Click()
 
 void Form1::Command4_Click()
 {
-    removeEmptyItems(m_keywords);
+    removeEmptyItems(m_crawl.keywords());
 }
 
 void Form1::List1_DblClick()
 {
-    m_keywords.removeAt(selectedIndex());
+    m_crawl.keywords().removeAt(selectedIndex());
 }
 
 void Form1::Text1_Change()
@@ -240,15 +237,13 @@ void Form1::Text1_Change()
 void Form1::quchongzi()
 {
     // Without a document nothing is appended; the caller carries on either way.
-    if (!WebBrowser1) {
-        m_harvest.run(std::nullopt);
+    if (!WebBrowser1)
         return;
-    }
-    const LinkCollection collected = WebBrowser1->collectLinks(m_crawl.pacing().collectTimeoutMs);
+    const LinkCollection collected = WebBrowser1->collectLinks(m_cycle.pacing().collectTimeoutMs);
     // A close while the engine was being asked ends the harvest; the list stays as it was.
     if (m_closed)
         return;
-    m_harvest.run(collected.forHarvest());
+    m_crawl.harvest(collected.forHarvest());
 }
 
 qsizetype Form1::selectedIndex() const
@@ -274,24 +269,9 @@ void Form1::setAddressText(const QString &text)
     Text1->setText(text);
 }
 
-QString Form1::progressCaption() const
-{
-    return Label2->text();
-}
-
 void Form1::setProgressCaption(const QString &caption)
 {
     Label2->setText(caption);
-}
-
-QString Form1::targetCaption() const
-{
-    return Label3->text();
-}
-
-const UrlListFile &Form1::urlList() const
-{
-    return m_urlList;
 }
 
 void Form1::showMessage(const QString &text)

@@ -1,10 +1,7 @@
 #pragma once
 
-#include "core/keywordlistmodel.h"
+#include "crawl/crawl.h"
 #include "crawl/crawlcycle.h"
-#include "harvest/harvestpass.h"
-#include "output/keywordexport.h"
-#include "urlqueue/urllistfile.h"
 
 #include <QWidget>
 
@@ -17,8 +14,8 @@ class QLineEdit;
 class QListView;
 class QPushButton;
 
-// The program's one window. It owns every control, both timers, the browser and the crawl's
-// counters for the program's whole life; the program ends when it closes. Controls keep the
+// The program's one window. It owns every control, both timers, the browser and the crawl
+// for the program's whole life; the program ends when it closes. Controls keep the
 // numbered names users and documentation know them by.
 class Form1 : public QWidget, private CrawlWindow
 {
@@ -35,7 +32,7 @@ public:
     // neither found nor created, or cannot be read.
     void Form_Load();
     // Runs once whenever the window closes, however it is closed; never refuses.
-    void Form_Unload(int &cancel);
+    void Form_Unload();
 
     void Command1_Click();
     void Command2_Click();
@@ -45,13 +42,9 @@ public:
     void Text1_Change();
     void quchongzi();
 
-    qint64 UrlTotal() const { return m_urlTotal; }
-    qint64 RoundCount() const { return m_crawl.roundCount(); }
-    CrawlTimer &Timer1() { return m_crawl.timer1(); }
-    CrawlTimer &Timer2() { return m_crawl.timer2(); }
-    KeywordListModel &keywords() { return m_keywords; }
-    const UrlListFile &urlListFile() const { return m_urlList; }
-    const KeywordFile &keywordFile() const { return m_keywordFile; }
+    CrawlTimer &Timer1() { return m_cycle.timer1(); }
+    CrawlTimer &Timer2() { return m_cycle.timer2(); }
+    Crawl &crawl() { return m_crawl; }
 
     // Non-zero when a failure at shutdown should end the program with an error status.
     int exitStatus() const { return m_exitStatus; }
@@ -79,10 +72,7 @@ private:
     // CrawlWindow
     QString addressText() const override;
     void setAddressText(const QString &text) override;
-    QString progressCaption() const override;
     void setProgressCaption(const QString &caption) override;
-    QString targetCaption() const override;
-    const UrlListFile &urlList() const override;
     void showMessage(const QString &text) override;
     void showFailure(const FileError &error) override;
     bool isClosed() const override;
@@ -104,12 +94,8 @@ private:
 
     std::vector<Placement> m_placements;
 
-    UrlListFile m_urlList;
-    KeywordFile m_keywordFile;
-    KeywordListModel m_keywords;
-    HarvestPass m_harvest;
-    CrawlCycle m_crawl;
-    qint64 m_urlTotal = 0;
+    Crawl m_crawl;
+    CrawlCycle m_cycle;
     bool m_unloaded = false;
     bool m_closed = false;
     bool m_exitFailed = false;

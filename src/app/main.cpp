@@ -1,5 +1,6 @@
 #include "app/batchconsole.h"
 #include "app/commandline.h"
+#include "app/handlerboundary.h"
 #include "app/program.h"
 
 #include <QApplication>
@@ -31,6 +32,12 @@ int main(int argc, char **argv)
     }
 
     const bool batch = invocation.mode == Invocation::Mode::Batch;
+    // Before anything else: the engine would refuse to start later, in words of its own.
+    const std::optional<QString> refusal = engineRefusal();
+    if (batch && refusal) {
+        std::fputs(encoding.encode(QString(*refusal + u"\n")).constData(), stderr);
+        return ExitStatus::Failed;
+    }
     if (batch) {
         useOffscreenPlatform();
         quietHeadlessEngineNoise();
@@ -44,6 +51,10 @@ int main(int argc, char **argv)
         QApplication::setApplicationVersion(QStringLiteral(LEXHAUL_VERSION));
         // Lets the desktop match the window to the installed entry and its icon.
         QGuiApplication::setDesktopFileName(QStringLiteral("io.github.lexhaul.Lexhaul"));
+        if (refusal) {
+            showMessageBox(nullptr, *refusal, QMessageBox::Critical);
+            return ExitStatus::Failed;
+        }
         const QString directory = invocation.directory.isEmpty()
             ? QCoreApplication::applicationDirPath()
             : QDir(invocation.directory).absolutePath();
@@ -54,7 +65,10 @@ int main(int argc, char **argv)
             out.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered);
             err.open(STDERR_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered);
             BatchConsole console(out, err, ::isatty(STDOUT_FILENO) == 1, encoding);
-            status = runBatch(directory, encoding, console);
+            BatchPacing pacing;
+            pacing.intervalSeconds = invocation.intervalSeconds;
+            pacing.timeoutSeconds = invocation.timeoutSeconds;
+            status = runBatch(directory, encoding, console, pacing);
         } else {
             status = runLexhaul(directory, encoding);
         }

@@ -15,6 +15,8 @@
 #include <csignal>
 #include <cstdlib>
 
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -63,7 +65,8 @@ int runLexhaul(const QString &directory, const TextEncoding &encoding)
     return status != 0 ? status : form.exitStatus();
 }
 
-int runBatch(const QString &directory, const TextEncoding &encoding, BatchConsole &console)
+int runBatch(const QString &directory, const TextEncoding &encoding, BatchConsole &console,
+             const BatchPacing &pacing)
 {
     if (const auto failure = prepareDirectory(directory)) {
         console.error(*failure);
@@ -74,8 +77,24 @@ int runBatch(const QString &directory, const TextEncoding &encoding, BatchConsol
         console.error(lock.refusal());
         return ExitStatus::Failed;
     }
-    BatchRun run(directory, encoding, console);
+    BatchRun run(directory, encoding, console, pacing);
     return run.exec();
+}
+
+std::optional<QString> engineRefusal()
+{
+    // The engine's own switches: the variable, set to anything, or the flag among its flags.
+    if (::geteuid() != 0 || qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")
+        || qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS")
+               .split(u' ', Qt::SkipEmptyParts)
+               .contains(u"--no-sandbox"_s))
+        return std::nullopt;
+    return u"Lexhaul 不能以 root 身份运行：它内置的浏览器引擎用沙箱把网页隔离开，"
+           u"而沙箱不能在 root 身份下运行。\n"
+           u"请以普通用户身份运行 Lexhaul。在容器里，请先添加一个普通用户"
+           u"（例如 useradd -m lexhaul），再以该用户运行。\n"
+           u"如果明白这样做的后果（网页中的代码将不再被隔离），也可以设置环境变量 "
+           u"QTWEBENGINE_DISABLE_SANDBOX=1 关闭沙箱后运行。"_s;
 }
 
 void useOffscreenPlatform()

@@ -1,8 +1,11 @@
 #pragma once
 
 #include "core/textencoding.h"
+#include "crawl/crawlpacing.h"
 
 #include <QString>
+
+#include <optional>
 
 class Form1;
 class BatchConsole;
@@ -19,7 +22,12 @@ int runLexhaul(const QString &directory, const TextEncoding &encoding);
 
 // A batch run on an existing QApplication: takes the directory's lock and crawls the whole
 // URL list without a window. Returns the exit status; 128 + N when signal N stopped it.
-int runBatch(const QString &directory, const TextEncoding &encoding, BatchConsole &console);
+int runBatch(const QString &directory, const TextEncoding &encoding, BatchConsole &console,
+             const BatchPacing &pacing);
+
+// Why the browser engine cannot start: run as root, its sandbox cannot, and the user has not
+// switched it off. nullopt when it can.
+std::optional<QString> engineRefusal();
 
 // A batch run needs no display and shows nothing on any: it always uses Qt's offscreen
 // platform, whatever the desktop offers. Before the application.

@@ -1,14 +1,16 @@
 #include "crawl/crawlcycle.h"
 
 #include "core/fileerror.h"
+#include "crawl/crawl.h"
 #include "crawl/progresstext.h"
-#include "urlqueue/urllistfile.h"
 
 #include <QCoreApplication>
 #include <QThread>
 
-CrawlCycle::CrawlCycle(CrawlWindow &window, const CrawlPacing &pacing, QObject *parent)
+CrawlCycle::CrawlCycle(Crawl &crawl, CrawlWindow &window, const CrawlPacing &pacing,
+                       QObject *parent)
     : QObject(parent)
+    , m_crawl(crawl)
     , m_window(window)
     , m_pacing(pacing)
     , m_timer1(true, 0) // enabled, but silent until Command1 gives it a period
@@ -32,12 +34,18 @@ void CrawlCycle::Command1_Click()
 {
     m_timer1.setEnabled(true);
     m_timer1.setInterval(m_pacing.rotationPeriodMs);
+    // One harvest at a time: a click or a harvest tick that comes while a harvest waits for
+    // the engine is dropped, as a busy window drops timer ticks.
+    if (m_harvesting)
+        return;
+    m_harvesting = true;
     m_window.quchongzi();
+    m_harvesting = false;
 }
 
 void CrawlCycle::Timer1_Timer()
 {
-    if (!m_window.urlList().exists()) {
+    if (!m_crawl.urlList().exists()) {
         m_window.showMessage(missingListMessage());
         if (m_window.isClosed())
             return;
@@ -47,7 +55,7 @@ void CrawlCycle::Timer1_Timer()
 
     QString address;
     try {
-        address = m_window.urlList().RotateUrlList();
+        address = m_crawl.rotate();
     } catch (const FileError &error) {
         // The keyword list is not saved anywhere else: keep the window and stop the crawl
         // instead of ending the program. Command1 starts it again.
@@ -56,6 +64,7 @@ void CrawlCycle::Timer1_Timer()
         return;
     }
     m_window.setAddressText(address);
+    ++m_rotations;
     if (!pump(m_pacing.rotationPumpsBeforeRearm))
         return;
     m_timer1.setEnabled(true);
@@ -68,14 +77,15 @@ void CrawlCycle::Timer1_Timer()
 
 void CrawlCycle::Timer2_Timer()
 {
-    if (m_window.addressText().isEmpty())
+    if (m_window.addressText().isEmpty() || m_harvesting)
         return;
+    const qint64 rotations = m_rotations;
     Command1_Click();
     if (m_window.isClosed())
         return;
-    ++m_roundCount;
-    m_window.setProgressCaption(ProgressText(m_roundCount));
-    if (m_window.progressCaption() == m_window.targetCaption()) {
+    const bool target = m_crawl.countPage();
+    m_window.setProgressCaption(ProgressText(m_crawl.roundCount()));
+    if (target) {
         stop();
         m_window.showMessage(completionMessage());
         if (m_window.isClosed())
@@ -83,7 +93,9 @@ void CrawlCycle::Timer2_Timer()
     }
     if (!pump(m_pacing.harvestPumps))
         return;
-    m_timer2.setEnabled(false);
+    // A rotation that came while the harvest waited for the engine keeps its own harvest.
+    if (m_rotations == rotations)
+        m_timer2.setEnabled(false);
 }
 
 void CrawlCycle::stop()

@@ -6,10 +6,10 @@
 #include <QObject>
 #include <QString>
 
+class Crawl;
 class FileError;
-class UrlListFile;
 
-// What the crawl needs of the window it runs in.
+// What the crawl needs of the window it runs in: what it shows and how it answers.
 class CrawlWindow
 {
 public:
@@ -17,10 +17,7 @@ public:
 
     virtual QString addressText() const = 0; // Text1
     virtual void setAddressText(const QString &text) = 0; // Text1; navigates at once
-    virtual QString progressCaption() const = 0; // Label2
-    virtual void setProgressCaption(const QString &caption) = 0;
-    virtual QString targetCaption() const = 0; // Label3
-    virtual const UrlListFile &urlList() const = 0;
+    virtual void setProgressCaption(const QString &caption) = 0; // Label2
     // The harvest pass over the page the browser holds; a failure ends only the pass. It may
     // process events while it waits for the engine, a close among them.
     virtual void quchongzi() = 0;
@@ -31,16 +28,16 @@ public:
     virtual bool isClosed() const = 0;
 };
 
-// The two-timer crawl: Timer1 rotates the next address of the URL list into Text1, Timer2
-// harvests the page about three seconds later and counts it, until as many pages have been
-// harvested as the URL list file had lines at start-up.
+// The window's pacing of a crawl, with two timers: Timer1 rotates the next address of the URL
+// list into Text1, Timer2 harvests the page about three seconds later and counts it, until as
+// many pages have been harvested as the URL list file had lines at start-up.
 class CrawlCycle : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit CrawlCycle(CrawlWindow &window, const CrawlPacing &pacing = RealCrawlPacing,
-                        QObject *parent = nullptr);
+    CrawlCycle(Crawl &crawl, CrawlWindow &window, const CrawlPacing &pacing = RealCrawlPacing,
+               QObject *parent = nullptr);
 
     void Command1_Click();
     void Timer1_Timer();
@@ -51,7 +48,6 @@ public:
 
     CrawlTimer &timer1() { return m_timer1; }
     CrawlTimer &timer2() { return m_timer2; }
-    qint64 roundCount() const { return m_roundCount; }
     const CrawlPacing &pacing() const { return m_pacing; }
 
     static QString missingListMessage();
@@ -61,9 +57,11 @@ private:
     // Runs pending events `times` times; false when the window was closed meanwhile.
     bool pump(int times);
 
+    Crawl &m_crawl;
     CrawlWindow &m_window;
     CrawlPacing m_pacing;
     CrawlTimer m_timer1;
     CrawlTimer m_timer2;
-    qint64 m_roundCount = 0;
+    qint64 m_rotations = 0;
+    bool m_harvesting = false;
 };

@@ -1,7 +1,7 @@
 #pragma once
 
-// The crawl's pacing: fixed, not configurable, and kept here in one place. Nothing adapts it
-// to the page, the network or the size of the list.
+// The window's pacing of the crawl: fixed, not configurable, and kept here in one place.
+// Nothing adapts it to the page, the network or the size of the list.
 struct CrawlPacing
 {
     int rotationPeriodMs = 10000; // Timer1, from the first Command1 on
@@ -17,3 +17,24 @@ struct CrawlPacing
 
 // The pacing the program runs at.
 inline constexpr CrawlPacing RealCrawlPacing {};
+
+// The pace of a batch run, which nobody watches: each page is harvested as soon as it has
+// loaded and its links have stood still for a while, never earlier than the window would
+// harvest it at the same interval, and never later than its timeout.
+struct BatchPacing
+{
+    double intervalSeconds = 10; // from one address to the next; 0: as soon as it is done
+    double timeoutSeconds = 30; // from the address to its harvest at the latest
+    int quietMs = 500; // how long the links must stand still
+    int retryDelayMs = 5000; // before a page that failed for a passing reason is tried again
+    int checkMs = 100; // how often a loading page is looked at
+    int unresponsiveMs = 3000; // a renderer silent this long at the timeout is stuck
+
+    // The window harvests a page its sleep and one harvest period after the address, of a
+    // rotation period: a batch run harvests no earlier in the same share of its interval.
+    double earliestHarvestSeconds() const
+    {
+        return intervalSeconds * (RealCrawlPacing.sleepMs + RealCrawlPacing.harvestPeriodMs)
+            / RealCrawlPacing.rotationPeriodMs;
+    }
+};

@@ -2,8 +2,7 @@
 
 #include <QString>
 
-// "抓取第" n "个网址": the caption of both Label2 and Label3. Completion compares the two
-// captions as texts, so both must come from here.
+// "抓取第" n "个网址": the caption of both Label2 (pages harvested) and Label3 (the target).
 inline QString ProgressText(qint64 n)
 {
     return QStringLiteral("抓取第") + QString::number(n) + QStringLiteral("个网址");

@@ -2,9 +2,12 @@
 
 #include "harvest/pagelinks.h"
 
+#include <QElapsedTimer>
+#include <QWebEngineLoadingInfo>
 #include <QWebEngineScript>
 #include <QWebEngineView>
 
+#include <functional>
 #include <optional>
 
 // What the engine answered when asked for its document's links.
@@ -26,6 +29,21 @@ struct LinkCollection
     {
         return outcome == Outcome::Collected ? std::optional(links) : std::nullopt;
     }
+};
+
+// How far the engine got with the address last sent.
+struct PageLoad
+{
+    enum class Stage {
+        None, // nothing sent yet
+        Loading,
+        Loaded,
+        Failed, // see errorDomain and errorCode: a network error, or an HTTP status of 400 up
+    };
+
+    Stage stage = Stage::None;
+    QWebEngineLoadingInfo::ErrorDomain errorDomain = QWebEngineLoadingInfo::NoErrorDomain;
+    int errorCode = 0; // the engine's network error (negative), or the HTTP status
 };
 
 // WebBrowser1: the embedded browser, and the one way the program reads its page.
@@ -51,14 +69,30 @@ public:
 
     // Sends the text to the engine as an address, completed the way an address bar does
     // (QUrl::fromUserInput). An empty text is ignored, and so is one that completes to no
-    // address at all (blanks only).
-    void navigate(const QString &text);
+    // address at all (blanks only); then the result is false.
+    bool navigate(const QString &text);
 
     // The links of the document the engine holds now, as (href, innerText) in document order.
     // Processes events while it waits for the engine, at most `timeoutMs`; cancelCollection()
-    // ends the wait early.
+    // ends the wait early. Never from inside an answer of the engine's, which holds the
+    // engine's own loop: the answer would never come.
     LinkCollection collectLinks(int timeoutMs);
     void cancelCollection();
+
+    PageLoad pageLoad() const { return m_load; }
+
+    // Asks the document how long its links have stood still, in milliseconds; `answer` gets
+    // it, or nullopt when the engine holds no document of the address last sent. The first
+    // question starts the watch, and answers 0. Never called once the pane is gone.
+    void askLinksQuietMs(const std::function<void(std::optional<int>)> &answer);
+
+    // True when the document has been asked something and has not answered for `ms`: its
+    // script does not yield.
+    bool unansweredFor(int ms) const;
+    // Ends the render process, whatever its document is doing, and waits until the engine has
+    // noticed; the next address loads in a fresh one. navigate() does this by itself when a
+    // question to the document is still unanswered.
+    void restartRenderer();
 
 Q_SIGNALS:
     // Emitted for every address handed to the engine.
@@ -67,6 +101,11 @@ Q_SIGNALS:
     void collectionCancelled();
 
 private:
+    void asked();
+    void answered() { m_askedAt.invalidate(); }
+
+    PageLoad m_load;
+    QElapsedTimer m_askedAt; // the oldest question still unanswered
     bool m_navigated = false; // the engine holds its initial empty document until then
     bool m_rendererGone = false; // the render process ended and took the document along
 };

@@ -11,16 +11,19 @@
 #include <QBuffer>
 #include <QDir>
 #include <QProcess>
+#include <QTcpServer>
 
 #include <csignal>
+
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
 const TextEncoding Gbk("GBK");
-// Harvests come 1.2 s after their address, when every link of /a is there.
-constexpr CrawlPacing Quick {1500, 1000, 200, 4, 1, 4};
+// Every address as soon as the page before is done; the retry and the look at a page sooner.
+constexpr BatchPacing Quick {0, 6, 500, 300, 50, 2000};
 
 class BatchTest : public ::testing::Test
 {
@@ -44,12 +47,12 @@ protected:
         return u"%1\r\n%2\r\n%3"_s.arg(address(a), address(b), address(c)).toUtf8();
     }
     // A batch crawl in this process over the list.
-    int run()
+    int run(const BatchPacing &pacing = Quick)
     {
         QBuffer out, err;
         out.open(QIODevice::WriteOnly), err.open(QIODevice::WriteOnly);
         BatchConsole console(out, err, false, Gbk);
-        const int status = BatchRun(m_dir.path(), Gbk, console, Quick).exec();
+        const int status = BatchRun(m_dir.path(), Gbk, console, pacing).exec();
         m_out = Gbk.decode(out.data()).split(u'\n', Qt::SkipEmptyParts);
         m_err = Gbk.decode(err.data());
         return status;
@@ -84,6 +87,55 @@ TEST_F(BatchTest, CrawlsTheWholeListWritingKeywordsAsItGoesOrFailsToWriteThem)
     EXPECT_TRUE(m_err.contains(u"7个关键字未能写入 "_s + keywordPath())) << m_err.toStdString();
 }
 
+// Each page's fate. A refused connection and an HTTP 500 are tried once more, a 404 is not; a
+// page that answers late is waited for; one whose links never stand still is taken as it is
+// at its timeout, and says so; one whose script never yields costs its own address only, and
+// the next page of the same server is harvested. Every address counts, and the run that could
+// not load some of them ends with status 3.
+TEST_F(BatchTest, PagesThatCannotBeLoadedAreSaidAndCountedAndTheRunGoesOn)
+{
+    QTcpServer closed; // a port nothing listens on
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+    const QString refused = u"http://127.0.0.1:%1/"_s.arg(closed.serverPort());
+    closed.close();
+    const QByteArray html = "text/html; charset=utf-8";
+    m_server.serve(u"/e404"_s, "<a href=/1>不要</a>", html, 0, "404 Not Found");
+    m_server.serve(u"/e500"_s, "<a href=/1>不要</a>", html, 0, "500 Internal Server Error");
+    m_server.serve(u"/late"_s, "<a href=/1>迟到</a>", html, 4000);
+    m_server.serve(u"/busy"_s,
+                   "<a href=/1>忙</a><script>let n = 0; setInterval(() => "
+                   "{ document.links[0].textContent = '忙' + (++n % 2); }, 100);</script>");
+    m_server.serve(u"/hang"_s,
+                   "<a href=/1>挂起</a><script>onload = () => setTimeout(() => "
+                   "{ for (;;); }, 100);</script>");
+    const QStringList list
+        = {refused,          address("/e404"), address("/e500"), address("/late"),
+           address("/busy"), address("/hang"), address("/b")};
+    writeBytes(urlListPath(), list.join(u"\r\n"_s).toUtf8());
+
+    EXPECT_EQ(run(), 3) << m_err.toStdString();
+    EXPECT_EQ(m_server.requests(u"/e404"_s), 1);
+    EXPECT_EQ(m_server.requests(u"/e500"_s), 2);
+    const QStringList outcomes = {u"连接被拒绝"_s, u"HTTP 404"_s, u"HTTP 500"_s, u"页面无响应"_s};
+    const QStringList failed = {list[0], list[1], list[2], list[5]};
+    QString expectedErr;
+    for (int i = 0; i < failed.size(); ++i)
+        expectedErr += u"无法打开网页 %1：%2\n"_s.arg(failed[i], outcomes[i]);
+    EXPECT_EQ(m_err, expectedErr);
+    ASSERT_EQ(m_out.size(), 9) << m_out.join(u'\n').toStdString();
+    EXPECT_EQ(m_out[2], u"抓取第2个网址\t%1\t无法打开：HTTP 404"_s.arg(list[1]));
+    EXPECT_EQ(m_out[4], u"抓取第4个网址\t%1\t新增1个关键字"_s.arg(list[3]));
+    EXPECT_TRUE(m_out[5].startsWith(u"抓取第5个网址\t%1\t新增1个关键字（超时"_s.arg(list[4])));
+    EXPECT_EQ(
+        m_out[8],
+        u"已经全部抓取，共抓取7个网址，3个关键字已写入 %1，4个网址无法打开"_s.arg(keywordPath()));
+    const QStringList keywords = Gbk.decode(readBytes(keywordPath())).split(u"\r\n"_s);
+    EXPECT_EQ(keywords.size(), 4);
+    EXPECT_EQ(keywords.value(0), u"迟到"_s);
+    EXPECT_TRUE(keywords.value(1).startsWith(u"忙"_s));
+    EXPECT_EQ(keywords.value(2), u"乙一"_s);
+}
+
 // The real executable, without a display, as cron would start it.
 class ExecutableTest : public BatchTest
 {
@@ -92,10 +144,7 @@ protected:
     std::unique_ptr<QProcess> start(const QStringList &arguments, const QByteArray &until = {})
     {
         auto process = std::make_unique<QProcess>();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const QString &name : {u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s})
-            env.remove(name);
-        process->setProcessEnvironment(env);
+        process->setProcessEnvironment(m_environment);
         process->setWorkingDirectory(m_home.path());
         process->start(m_program, arguments);
         EXPECT_TRUE(process->waitForStarted());
@@ -106,6 +155,12 @@ protected:
 
     QTemporaryDir m_home;
     QString m_program = QString::fromLocal8Bit(LEXHAUL_EXECUTABLE);
+    QProcessEnvironment m_environment = [] {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const QString &name : {u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s})
+            env.remove(name);
+        return env;
+    }();
 };
 
 // At the pacing the program really runs at. A killed run leaves its lock behind, which does
@@ -135,10 +190,16 @@ TEST_F(ExecutableTest, BadCommandLinesTouchNothing)
 {
     ASSERT_TRUE(QFile::copy(m_program, m_home.filePath(u"lexhaul"_s)));
     m_program = m_home.filePath(u"lexhaul"_s);
-    for (const QStringList &arguments : QList<QStringList> {{u"--bogus"_s},
-                                                            {u"--batch"_s, u"--dir"_s},
-                                                            {u"--batch"_s, u"extra"_s},
-                                                            {u"--dir="_s}}) {
+    for (const QStringList &arguments :
+         QList<QStringList> {{u"--bogus"_s},
+                             {u"--batch"_s, u"--dir"_s},
+                             {u"--batch"_s, u"extra"_s},
+                             {u"--dir="_s},
+                             {u"--interval"_s, u"5"_s},
+                             {u"--batch"_s, u"--interval"_s},
+                             {u"--batch"_s, u"--interval=-1"_s},
+                             {u"--batch"_s, u"--timeout"_s, u"1e3"_s},
+                             {u"--batch"_s, u"--timeout=.5"_s}}) {
         auto process = start(arguments);
         ASSERT_TRUE(process->waitForFinished(30000));
         EXPECT_EQ(process->exitCode(), 2) << arguments.join(u' ').toStdString();
@@ -146,4 +207,22 @@ TEST_F(ExecutableTest, BadCommandLinesTouchNothing)
         EXPECT_EQ(dirEntries(m_home.path()), QStringList {u"lexhaul"_s});
         EXPECT_EQ(dirEntries(m_dir.path()), QStringList {u"抓关键字网址.txt"_s});
     }
+}
+
+// As root, without the engine's sandbox switched off by the user, a run says what to do before
+// it touches anything.
+TEST_F(ExecutableTest, AsRootTheEnginesSandboxIsExplainedNotSwitchedOff)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root meets the sandbox's refusal";
+    m_environment.insert(u"QTWEBENGINE_CHROMIUM_FLAGS"_s, u"--disable-gpu"_s);
+    m_environment.remove(u"QTWEBENGINE_DISABLE_SANDBOX"_s);
+    auto process = start(batch());
+    ASSERT_TRUE(process->waitForFinished(30000));
+    EXPECT_EQ(process->exitCode(), 1);
+    const QString said = QString::fromUtf8(process->readAllStandardError());
+    EXPECT_TRUE(said.contains(u"root"_s) && said.contains(u"QTWEBENGINE_DISABLE_SANDBOX=1"_s))
+        << said.toStdString();
+    EXPECT_TRUE(process->readAllStandardOutput().isEmpty());
+    EXPECT_EQ(dirEntries(m_dir.path()), QStringList {u"抓关键字网址.txt"_s});
 }

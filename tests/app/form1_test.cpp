@@ -42,6 +42,7 @@ protected:
                        "<a href=/x><img src=/none.png width=4 height=4></a><a href=/y>"
                        "丙一</a>"
                            + addedLinks("丙二", "丙三", "丙四"));
+        m_server.serve(u"/p"_s, "<a href=/p1>戊一</a>");
         m_server.serve(u"/hang"_s,
                        "<a href=/h>丁</a><script>onload = () => setTimeout(() => "
                        "{ for (;;); }, 100);</script>");
@@ -71,7 +72,7 @@ protected:
         return *m_form;
     }
     bool completed() const { return m_boxes->texts().contains(CrawlCycle::completionMessage()); }
-    QStringList keywords() const { return m_form->keywords().items(); }
+    QStringList keywords() const { return m_form->crawl().keywords().items(); }
     bool ticking() const { return m_form->Timer1().isTicking() || m_form->Timer2().isTicking(); }
 
     LoopbackServer m_server;
@@ -103,7 +104,7 @@ TEST_F(WindowTest, ControlsFollowALargerWindowAndTheListIsEditedAndExported)
     form.Text1->clear(); // nothing left to send
     EXPECT_EQ(m_navigated, (QStringList {u"http://a"_s, u"http://ab"_s}));
 
-    KeywordListModel &list = form.keywords();
+    KeywordListModel &list = form.crawl().keywords();
     list.append({u"一"_s, u"二"_s, E, u"三"_s, E, E, u" "_s, u"  "_s, E});
     const QPoint second = form.List1->visualRect(form.List1->model()->index(1, 0)).center();
     for (int i = 0; i < 2; ++i) { // the second time on an empty item, which goes the same way
@@ -115,7 +116,7 @@ TEST_F(WindowTest, ControlsFollowALargerWindowAndTheListIsEditedAndExported)
     EXPECT_EQ(list.items(), (QStringList {u"一"_s, u"三"_s, u" "_s, u"  "_s}));
 
     list.append(E);
-    const QString keywordPath = form.keywordFile().path();
+    const QString keywordPath = form.crawl().keywordFile().path();
     QTest::mouseClick(form.Command2, Qt::LeftButton); // in GBK, nothing left out
     EXPECT_EQ(readBytes(keywordPath), QByteArray("\xd2\xbb\r\n\xc8\xfd\r\n \r\n  \r\n\r\n"));
 
@@ -202,4 +203,16 @@ TEST_F(WindowTest, ClosingTheWindowEndsAHarvestThatWaitsForThePage)
     EXPECT_TRUE(keywords().isEmpty());
     EXPECT_FALSE(ticking());
     ::kill(pid_t(form.WebBrowser1->page()->renderProcessPid()), SIGKILL);
+}
+
+// A page whose script never yields holds its renderer: the next rotation loads the next page in
+// a fresh one, which is harvested, and the crawl reaches its target.
+TEST_F(WindowTest, AHungPageCostsOnlyItsOwnAddress)
+{
+    Form1 &form = open({"/hang", "/p"}, {1500, 1000, 200, 4, 1, 4, 60000});
+    QTest::mouseClick(form.Command1, Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return completed(); }, 30000))
+        << m_navigated.join(u' ').toStdString();
+    EXPECT_EQ(m_navigated, QStringList({address("/hang"), address("/p")}));
+    EXPECT_EQ(keywords(), QStringList {u"戊一"_s});
 }

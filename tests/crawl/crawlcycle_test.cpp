@@ -1,9 +1,12 @@
 #include "core/fileerror.h"
+#include "crawl/crawl.h"
 #include "crawl/crawlcycle.h"
 #include "support/filesizelimit.h"
 #include "support/testfiles.h"
 #include "support/wait.h"
 #include "urlqueue/urllistfile.h"
+
+#include <functional>
 
 using namespace Qt::StringLiterals;
 
@@ -18,40 +21,47 @@ TEST(CrawlTimer, ReArmingARunningTimerKeepsItsCountdown)
 }
 
 // The crawl in a window that has nothing but what the crawl reads and writes.
-struct Crawl : ::testing::Test, CrawlWindow
+struct Cycle : ::testing::Test, CrawlWindow
 {
     QString addressText() const override { return text1; }
     void setAddressText(const QString &text) override { text1 = text; }
-    QString progressCaption() const override { return label2; }
     void setProgressCaption(const QString &caption) override { label2 = caption; }
-    QString targetCaption() const override { return label3; }
-    const UrlListFile &urlList() const override { return urls; }
-    void quchongzi() override { ++harvests; }
+    void quchongzi() override
+    {
+        ++harvests;
+        if (duringHarvest)
+            std::exchange(duringHarvest, {})();
+    }
     void showMessage(const QString &text) override { messages.append(text); }
     void showFailure(const FileError &error) override { failures.append(error.message()); }
     bool isClosed() const override { return closed; }
 
     QTemporaryDir dir;
-    UrlListFile urls {dir.path(), TextEncoding("UTF-8")};
-    QString text1, label2, label3 = u"抓取第40000个网址"_s;
+    Crawl crawl {dir.path(), TextEncoding("UTF-8")};
+    QString urls = crawl.urlList().path();
+    QString text1, label2;
     int harvests = 0;
     QStringList messages, failures;
     bool closed = false;
-    CrawlCycle cycle {*this, CrawlPacing {10000, 1000, 0, 1, 1, 1}};
+    std::function<void()> duringHarvest; // what happens while the harvest waits
+    CrawlCycle cycle {crawl, *this, CrawlPacing {10000, 1000, 0, 1, 1, 1}};
 };
 
 // Without a list a rotation tick says so and lets the harvest go on. A harvest tick with Text1
 // empty does nothing. A rotation tick puts the next address into Text1; each harvest tick then
 // harvests, counts and turns Timer2 off. The count is no 16-bit number, and the crawl ends when
-// the two captions read the same. Command1 then harvests uncounted, and the count goes on past
-// the target unannounced.
-TEST_F(Crawl, TicksRotateHarvestAndCountUntilTheCaptionsMatch)
+// as many pages have been counted as the list had lines at start-up. Command1 then harvests
+// uncounted, and the count goes on past the target unannounced.
+TEST_F(Cycle, TicksRotateHarvestAndCountUpToTheListsLines)
 {
+    writeBytes(urls, QByteArray("A\r\n").repeated(39999) + "B");
+    crawl.start();
+    ASSERT_TRUE(QFile::remove(urls));
     cycle.Timer1_Timer();
     EXPECT_EQ(messages, QStringList {u"要抓取百度哪个网页的关键字？老大，请告诉我"_s});
     EXPECT_TRUE(cycle.timer2().isEnabled());
     cycle.Timer2_Timer();
-    writeBytes(urls.path(), "A\r\nB");
+    writeBytes(urls, "A\r\nB");
     cycle.Timer1_Timer();
     EXPECT_EQ(text1, u"A");
     while (harvests < 39999)
@@ -63,7 +73,8 @@ TEST_F(Crawl, TicksRotateHarvestAndCountUntilTheCaptionsMatch)
     cycle.Command1_Click();
     cycle.Timer2_Timer();
     EXPECT_EQ(harvests, 40002);
-    EXPECT_EQ(cycle.roundCount(), 40001);
+    EXPECT_EQ(crawl.roundCount(), 40001);
+    EXPECT_EQ(label2, u"抓取第40001个网址"_s);
     EXPECT_EQ(messages.size(), 2);
 }
 
@@ -71,16 +82,16 @@ TEST_F(Crawl, TicksRotateHarvestAndCountUntilTheCaptionsMatch)
 // was; Command1 starts the crawl again. What a user does while a tick processes events: an
 // export (which stops the crawl) lets a rotation tick go on, Timer1 re-armed, but ends the crawl
 // in a harvest tick; a close ends either tick there.
-TEST_F(Crawl, AFailedRotationAndAStopOrACloseInsideATick)
+TEST_F(Cycle, AFailedRotationAndAStopOrACloseInsideATick)
 {
-    writeBytes(urls.path(), "A\r\nB");
+    writeBytes(urls, "A\r\nB");
     {
         const FileSizeLimit limit(4);
         cycle.Timer1_Timer();
     }
-    EXPECT_TRUE(failures.size() == 1 && failures.at(0).contains(urls.path()));
+    EXPECT_TRUE(failures.size() == 1 && failures.at(0).contains(urls));
     EXPECT_FALSE(cycle.timer1().isEnabled() || cycle.timer2().isEnabled());
-    EXPECT_EQ(readBytes(urls.path()), "A\r\nB");
+    EXPECT_EQ(readBytes(urls), "A\r\nB");
     EXPECT_TRUE(text1.isEmpty());
     cycle.Command1_Click();
     EXPECT_TRUE(cycle.timer1().isEnabled());
@@ -88,9 +99,25 @@ TEST_F(Crawl, AFailedRotationAndAStopOrACloseInsideATick)
     for (const bool rotation : {true, false}) // the rotations give the harvests an address
         for (const bool closes : {false, true}) { // the close is told inside the tick
             QTimer::singleShot(0, &cycle, [&, closes] { closed = closes, cycle.stop(); });
+            closed = false; // each tick in a window still open
             rotation ? cycle.Timer1_Timer() : cycle.Timer2_Timer();
             const bool on = rotation && !closes;
             EXPECT_TRUE(cycle.timer1().isEnabled() == on && cycle.timer2().isEnabled() == on)
                 << rotation << closes;
         }
+}
+
+// While a harvest waits for the engine, a harvest tick or a click is dropped: it neither
+// harvests nor counts. A rotation goes ahead and keeps Timer2 for its own harvest.
+TEST_F(Cycle, OneHarvestAtATime)
+{
+    writeBytes(urls, "A\r\nB");
+    crawl.start();
+    cycle.Timer1_Timer();
+    duringHarvest = [&] { cycle.Timer2_Timer(), cycle.Command1_Click(), cycle.Timer1_Timer(); };
+    cycle.Timer2_Timer();
+    EXPECT_EQ(harvests, 1);
+    EXPECT_EQ(crawl.roundCount(), 1);
+    EXPECT_EQ(text1, u"B"_s);
+    EXPECT_TRUE(cycle.timer2().isEnabled());
 }

@@ -32,10 +32,17 @@ public:
 
     // The answer to requests for `path`, which is matched without the query. Thread-safe.
     void serve(const QString &path, const QByteArray &body,
-               const QByteArray &contentType = "text/html; charset=utf-8", int delayMs = 0)
+               const QByteArray &contentType = "text/html; charset=utf-8", int delayMs = 0,
+               const char *status = "200 OK")
     {
         const QMutexLocker lock(&m_mutex);
-        m_responses.insert(path, {response("200 OK", contentType, body), delayMs});
+        m_responses.insert(path, {response(status, contentType, body), delayMs});
+    }
+    // How many requests for `path` came in so far. Thread-safe.
+    int requests(const QString &path) const
+    {
+        const QMutexLocker lock(&m_mutex);
+        return m_requests.value(path);
     }
     // http://127.0.0.1:<port><path>; `path` may carry a query.
     QUrl url(const QString &path) const
@@ -73,8 +80,10 @@ private:
             return;
         const QByteArray target = head.first(head.indexOf("\r\n")).split(' ').value(1);
         const QMutexLocker lock(&m_mutex);
-        const Response answer = m_responses.value(QString::fromLatin1(target).section(u'?', 0, 0),
-                                                  {response("404 Not Found", "text/plain", {}), 0});
+        const QString path = QString::fromLatin1(target).section(u'?', 0, 0);
+        ++m_requests[path];
+        const Response answer
+            = m_responses.value(path, {response("404 Not Found", "text/plain", {}), 0});
         socket->read(head.indexOf("\r\n\r\n") + 4); // answered once
         QTimer::singleShot(answer.delayMs, socket, [socket, bytes = answer.bytes] {
             socket->write(bytes);
@@ -85,13 +94,14 @@ private:
     QThread m_thread;
     QTcpServer *m_server = new QTcpServer; // lives in m_thread
     quint16 m_port = 0;
-    QMutex m_mutex;
+    mutable QMutex m_mutex;
     struct Response
     {
         QByteArray bytes;
         int delayMs;
     };
     QHash<QString, Response> m_responses; // by path
+    QHash<QString, int> m_requests; // by path
 };
 
 // A page's script that adds a link with each of these texts: one as the page is parsed, one in

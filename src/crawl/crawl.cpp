@@ -1,0 +1,21 @@
+#include "crawl/crawl.h"
+
+Crawl::Crawl(const QString &directory, const TextEncoding &encoding)
+    : m_urlList(directory, encoding)
+    , m_keywordFile(directory, encoding)
+    , m_harvest(m_keywords)
+{
+}
+
+void Crawl::start()
+{
+    m_urlList.EnsureUrlList();
+    m_urlTotal = m_urlList.CountUrlList();
+}
+
+qsizetype Crawl::harvest(const std::optional<PageLinks> &links)
+{
+    const qsizetype before = m_keywords.count();
+    m_harvest.run(links);
+    return std::max<qsizetype>(m_keywords.count() - before, 0);
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "core/keywordlistmodel.h"
+#include "harvest/harvestpass.h"
+#include "output/keywordexport.h"
+#include "urlqueue/urllistfile.h"
+
+// A crawl's state and rules, whichever front end paces it: the URL list file, the keyword
+// file, the keyword list and its harvest pass, the start-up count, the rotation and the count
+// of harvested pages that ends the crawl.
+class Crawl
+{
+public:
+    // `directory` holds the URL list file and the keyword file; `encoding` is the one they are
+    // read and written in.
+    Crawl(const QString &directory, const TextEncoding &encoding);
+
+    // Start-up: creates an empty URL list file when there is none and counts its lines, the
+    // crawl's target. Throws FileError.
+    void start();
+    qint64 urlTotal() const { return m_urlTotal; }
+
+    // The next address, moved to the end of the URL list file; empty when the list holds
+    // none. Throws FileError.
+    QString rotate() const { return m_urlList.RotateUrlList(); }
+
+    // The harvest pass over a page's links; nothing for no document. Returns how many items
+    // the list gained.
+    qsizetype harvest(const std::optional<PageLinks> &links);
+
+    // Counts a harvested page; true for the page that reaches the target. Pages counted past
+    // it are counted, not announced again.
+    bool countPage() { return ++m_roundCount == m_urlTotal; }
+    qint64 roundCount() const { return m_roundCount; }
+
+    KeywordListModel &keywords() { return m_keywords; }
+    const UrlListFile &urlList() const { return m_urlList; }
+    const KeywordFile &keywordFile() const { return m_keywordFile; }
+
+private:
+    UrlListFile m_urlList;
+    KeywordFile m_keywordFile;
+    KeywordListModel m_keywords;
+    HarvestPass m_harvest;
+    qint64 m_urlTotal = 0;
+    qint64 m_roundCount = 0;
+};
