@@ -10,7 +10,9 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLibraryInfo>
 #include <QLoggingCategory>
+#include <QTranslator>
 
 #include <csignal>
 #include <cstdlib>
@@ -76,6 +78,13 @@ int runBatch(const QString &directory, const TextEncoding &encoding, BatchConsol
     }
     BatchRun run(directory, encoding, console);
     return run.exec();
+}
+
+bool installQtTranslations()
+{
+    auto *translator = new QTranslator(QCoreApplication::instance());
+    return translator->load(u"qtbase_zh_CN"_s, QLibraryInfo::path(QLibraryInfo::TranslationsPath))
+        && QCoreApplication::installTranslator(translator);
 }
 
 void useOffscreenPlatformWithoutDisplay()
