@@ -44,7 +44,6 @@ int main(int argc, char **argv)
         QApplication::setApplicationVersion(QStringLiteral(LEXHAUL_VERSION));
         // Lets the desktop match the window to the installed entry and its icon.
         QGuiApplication::setDesktopFileName(QStringLiteral("io.github.lexhaul.Lexhaul"));
-        installQtTranslations();
         const QString directory = invocation.directory.isEmpty()
             ? QCoreApplication::applicationDirPath()
             : QDir(invocation.directory).absolutePath();

@@ -21,11 +21,6 @@ int runLexhaul(const QString &directory, const TextEncoding &encoding);
 // URL list without a window. Returns the exit status; 128 + N when signal N stopped it.
 int runBatch(const QString &directory, const TextEncoding &encoding, BatchConsole &console);
 
-// Makes Qt's own texts (the buttons of a box, a text box's context menu) Simplified Chinese
-// like the rest of the program, whatever the locale. False when Qt's translations are not
-// installed, and those texts stay English.
-bool installQtTranslations();
-
 // Lets a batch run start without a display: Qt's offscreen platform unless DISPLAY or
 // WAYLAND_DISPLAY names one (or QT_QPA_PLATFORM says otherwise). Before the application.
 void useOffscreenPlatformWithoutDisplay();
