@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Makes the .deb as scripts/package does, in BUILD_DIR/package, and checks it as Debian
 # checks a package (lintian, pedantic, with its informational tags: it must report nothing)
-# and as a user's system gets it: the files, valid for the desktop tools, manual pages that
-# render cleanly and name every option and exit status --help lists, and the lexhaul
-# command's choice of folder.
+# and as a user's system gets it: its dependencies, files valid for the desktop tools,
+# manual pages that render cleanly and name every option and exit status --help lists, and
+# the lexhaul command's choice of folder.
 # Usage: package_test.sh BUILD_DIR
 set -euo pipefail
 source=$(cd "$(dirname "$0")/../.." && pwd)
@@ -18,20 +18,6 @@ rm -f "$build"/lexhaul_*.deb
 LEXHAUL_BUILD_DIR=$build bash "$source/scripts/package" >"$work/package.log" 2>&1 \
     || { cat "$work/package.log"; exit 1; }
 deb=$(echo "$build"/lexhaul_*.deb)
-
-contents=$(dpkg-deb -c "$deb")
-for entry in \
-    "-rwxr-xr-x ./usr/bin/lexhaul" \
-    "-rwxr-xr-x ./usr/libexec/lexhaul/lexhaul" \
-    "-rw-r--r-- ./usr/share/applications/$app_id.desktop" \
-    "-rw-r--r-- ./usr/share/icons/hicolor/scalable/apps/$app_id.svg" \
-    "-rw-r--r-- ./usr/share/metainfo/$app_id.metainfo.xml" \
-    "-rw-r--r-- ./usr/share/doc/lexhaul/copyright" \
-    "-rw-r--r-- ./usr/share/doc/lexhaul/changelog.gz" \
-    "-rw-r--r-- ./usr/share/man/man1/lexhaul.1.gz" \
-    "-rw-r--r-- ./usr/share/man/zh_CN/man1/lexhaul.1.gz"; do
-    grep -q "^${entry%% *} .* ${entry#* }\$" <<<"$contents" || fail "package lacks $entry"
-done
 
 depends=$(dpkg-deb -f "$deb" Depends)
 for package in libqt6webenginewidgets6 libqt6widgets6 qt6-qpa-plugins qt6-translations-l10n; do
@@ -50,11 +36,13 @@ tags=$(lintian --pedantic -I --fail-on error,warning,info,pedantic "$deb" 2>"$wo
 root=$work/root
 dpkg-deb -x "$deb" "$root"
 program=$root/usr/libexec/lexhaul/lexhaul
-file "$program" | grep -q 'ELF.*, stripped' || fail "program not a stripped ELF"
 # Hints too: one would be a menu entry shown twice.
 notes=$(desktop-file-validate "$root/usr/share/applications/$app_id.desktop" 2>&1) \
     && [[ -z $notes ]] || fail "desktop-file-validate: $notes"
-# validate-tree also checks that the metainfo's launchable names the installed entry.
+# validate-tree also checks that the metainfo's launchable names the installed entry, but
+# passes a tree without metainfo. Lintian checks the other files' presence and modes, and
+# that the program is stripped.
+[[ -f $root/usr/share/metainfo/$app_id.metainfo.xml ]] || fail "package lacks the metainfo"
 appstreamcli validate-tree --no-net "$root" || fail "appstreamcli validate-tree"
 icon=$(sed -n 's/^Icon=//p' "$root/usr/share/applications/$app_id.desktop")
 [[ -f $root/usr/share/icons/hicolor/scalable/apps/$icon.svg ]] || fail "entry names icon $icon, not installed"
