@@ -136,10 +136,7 @@ TEST_F(WindowTest, VisibleTexts)
     std::vector<std::pair<QString, QString>> texts;
     QTimer shown;
     QObject::connect(&shown, &QTimer::timeout, [&] {
-        Form1 *form = nullptr;
-        for (QWidget *window : QApplication::topLevelWidgets())
-            if (auto *shownForm = qobject_cast<Form1 *>(window); shownForm && window->isVisible())
-                form = shownForm;
+        auto *form = qobject_cast<Form1 *>(QApplication::activeWindow());
         if (!form)
             return;
         shown.stop();
