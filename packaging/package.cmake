@@ -2,7 +2,12 @@
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME lexhaul)
 set(CPACK_PACKAGE_VENDOR "The Lexhaul developers")
-set(CPACK_PACKAGE_CONTACT "The Lexhaul developers")
+# The project has no domain of its own, and the application's id points into a host's domain
+# that is not the project's to receive mail at. The address is the project's name under
+# .example, which no one can ever register (RFC 2606), so no mail meant for the maintainers
+# reaches a stranger; it changes here and in the changelog's next entry when that changes.
+set(LEXHAUL_MAINTAINER "The Lexhaul developers <maintainers@lexhaul.example>")
+set(CPACK_PACKAGE_CONTACT "${LEXHAUL_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "collects the link texts of web pages into a keyword list")
 set(CPACK_PACKAGE_DESCRIPTION [[
 Lexhaul loads the addresses of a list one after another in a browser engine
@@ -18,7 +23,8 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The libraries come from dpkg-shlibdeps. Qt's platform plugins are loaded at run time, so
 # no library names them, and Qt itself only recommends them; without them no window opens.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# Qt's own texts (a box's buttons, a text box's menu) come from Qt's translations.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n")
 # Hot-list pages and the window's captions are Chinese.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk")
 

@@ -10,7 +10,9 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLibraryInfo>
 #include <QLoggingCategory>
+#include <QTranslator>
 
 #include <csignal>
 #include <cstdlib>
@@ -27,6 +29,15 @@ std::optional<QString> prepareDirectory(const QString &directory)
     if (QDir(directory).exists() || QDir().mkpath(directory))
         return std::nullopt;
     return u"无法创建目录 %1"_s.arg(QDir::toNativeSeparators(QDir(directory).absolutePath()));
+}
+
+// Qt's own texts (a box's buttons, a text box's menu) in Simplified Chinese like the rest of
+// the window, whatever the locale. Without Qt's translations installed they stay English.
+void installQtTranslations()
+{
+    auto *translator = new QTranslator(QCoreApplication::instance());
+    if (translator->load(u"qtbase_zh_CN"_s, QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
 }
 
 } // namespace
@@ -47,6 +58,7 @@ void closeOnShutdownRequests(Form1 &form)
 
 int runLexhaul(const QString &directory, const TextEncoding &encoding)
 {
+    installQtTranslations();
     if (const auto failure = prepareDirectory(directory)) {
         showMessageBox(nullptr, *failure, QMessageBox::Critical);
         return ExitStatus::Failed;

@@ -35,8 +35,10 @@ void BoxAnswerer::poll()
     if (!box || !box->isVisible())
         return;
     m_timer.stop(); // not re-entered while this box is handled
+    m_captions.append(box->windowTitle());
     m_texts.append(box->text());
     QAbstractButton *ok = box->button(QMessageBox::Ok);
+    m_buttons.append(ok ? ok->text() : QString());
     ok ? ok->click() : void(box->close());
     m_timer.start(10);
 }

@@ -8,7 +8,7 @@
 void allowLoopbackOnly();
 
 // Answers the modal message boxes that open while it lives, as a user would press OK,
-// recording each box's text.
+// recording each box's caption, text and the button it pressed.
 class BoxAnswerer : public QObject
 {
     Q_OBJECT
@@ -16,11 +16,15 @@ class BoxAnswerer : public QObject
 public:
     BoxAnswerer();
 
+    const QStringList &captions() const { return m_captions; }
     const QStringList &texts() const { return m_texts; }
+    const QStringList &buttons() const { return m_buttons; }
 
 private:
     void poll();
 
     QTimer m_timer;
+    QStringList m_captions;
     QStringList m_texts;
+    QStringList m_buttons;
 };
