@@ -250,6 +250,8 @@ void BatchRun::harvest(bool timedOut)
 
 void BatchRun::fail(const QString &reason, bool retry)
 {
+    if (m_closed) // stopped while the renderer was being replaced
+        return;
     if (retry && m_attempt == 1) {
         after(m_pacing.retryDelayMs, [this] { send(); });
         return;
