@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -21,6 +22,9 @@ constexpr QChar Esc {0x1e};
 
 // The engine's error for a load that another load replaced (net::ERR_ABORTED).
 constexpr int AbortedError = -3;
+// From this length on, a collection is split into links on a thread of its own.
+constexpr qsizetype DecodeAsideChars = 1 << 20;
+
 // The longest the pane waits for the engine to notice a render process it ended.
 constexpr int RestartWaitMs = 5000;
 
@@ -215,7 +219,20 @@ LinkCollection BrowserPane::collectLinks(int timeoutMs)
                 {}};
     if (answer->value.typeId() != QMetaType::QString)
         return {};
-    return {LinkCollection::Outcome::Collected, decoded(answer->value.toString())};
+    const QString joined = answer->value.toString();
+    if (joined.size() < DecodeAsideChars)
+        return {LinkCollection::Outcome::Collected, decoded(joined)};
+    // Hundreds of thousands of links take tens of milliseconds to split: aside, while the
+    // window goes on drawing and answering.
+    PageLinks links;
+    QEventLoop decoding;
+    std::thread worker([&] {
+        links = decoded(joined);
+        QMetaObject::invokeMethod(&decoding, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    decoding.exec();
+    worker.join();
+    return {LinkCollection::Outcome::Collected, std::move(links)};
 }
 
 void BrowserPane::cancelCollection()
