@@ -6,6 +6,7 @@
 #include "core/fileerror.h"
 #include "crawl/progresstext.h"
 #include "harvest/browserpane.h"
+#include "harvest/filterphrasefile.h"
 
 #include <csignal>
 
@@ -32,6 +33,8 @@ QString signalName(int signalNumber)
 BatchRun::BatchRun(const QString &directory, const TextEncoding &encoding, BatchConsole &console,
                    const CrawlPacing &pacing, QObject *parent)
     : QObject(parent)
+    , m_directory(directory)
+    , m_encoding(encoding)
     , m_urlList(directory, encoding)
     , m_keywordFile(directory, encoding)
     , m_harvest(m_keywords)
@@ -77,7 +80,14 @@ void BatchRun::Form_Load()
 {
     m_urlList.EnsureUrlList();
     m_urlTotal = m_urlList.CountUrlList();
-    m_console.line(u"共抓取"_s + QString::number(m_urlTotal) + u"网址"_s);
+    const FilterPhraseFile filters = readFilterPhraseFile(m_directory, m_encoding);
+    if (!filters.error.isEmpty())
+        m_console.error(filters.error);
+    m_harvest.setOwnPhrases(filters.phrases);
+    // A log should say which filters a run's keywords went through.
+    const QString own
+        = filters.present ? u"，另加%1个过滤关键字"_s.arg(filters.phrases.size()) : QString();
+    m_console.line(u"共抓取"_s + QString::number(m_urlTotal) + u"网址"_s + own);
     m_label3 = ProgressText(m_urlTotal);
 }
 

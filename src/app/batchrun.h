@@ -59,6 +59,8 @@ private:
     // last line says how it went.
     void finish(int status, const QString &outcome);
 
+    QString m_directory;
+    TextEncoding m_encoding;
     UrlListFile m_urlList;
     KeywordFile m_keywordFile;
     KeywordListModel m_keywords;

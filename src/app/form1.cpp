@@ -3,6 +3,7 @@
 #include "app/handlerboundary.h"
 #include "crawl/progresstext.h"
 #include "harvest/browserpane.h"
+#include "harvest/filterphrasefile.h"
 #include "output/listediting.h"
 
 #include <QCloseEvent>
@@ -49,6 +50,8 @@ QLabel *makeLabel(const char *name, const QString &caption, QWidget *parent)
 Form1::Form1(const QString &directory, const TextEncoding &encoding, const CrawlPacing &pacing,
              QWidget *parent)
     : QWidget(parent)
+    , m_directory(directory)
+    , m_encoding(encoding)
     , m_urlList(directory, encoding)
     , m_keywordFile(directory, encoding)
     , m_harvest(m_keywords)
@@ -160,6 +163,10 @@ void Form1::Form_Load()
 {
     m_urlList.EnsureUrlList();
     m_urlTotal = m_urlList.CountUrlList();
+    const FilterPhraseFile filters = readFilterPhraseFile(m_directory, m_encoding);
+    if (!filters.error.isEmpty())
+        showMessageBox(nullptr, filters.error, QMessageBox::Critical);
+    m_harvest.setOwnPhrases(filters.phrases);
     // Starting the browser engine takes a good part of a second: let it start while the user
     // reads the message rather than before the message appears.
     QTimer::singleShot(0, this, &Form1::createBrowser);

@@ -143,3 +143,22 @@ TEST_F(ExecutableTest, BadCommandLinesTouchNothing)
         EXPECT_EQ(dirEntries(m_dir.path()), QStringList {u"抓关键字网址.txt"_s});
     }
 }
+
+// A URL list written with LF counts as its CR LF twin. The user's filter phrases are counted
+// on the start-up line and filter the run; a filter file that cannot be read is named on
+// standard error and the run goes on with the table alone.
+TEST_F(BatchTest, UsesTheUsersFilterPhrasesOrSaysWhyNot)
+{
+    writeBytes(urlListPath(), urlList("/a", "/b", "/c").replace("\r\n", "\n"));
+    const QString filterPath = m_dir.filePath(u"过滤关键字.txt"_s);
+    writeBytes(filterPath, Gbk.encode(u"甲一\n乙\n"_s));
+    EXPECT_EQ(run(), 0) << m_err.toStdString();
+    EXPECT_EQ(m_out.value(0), u"共抓取3网址，另加2个过滤关键字"_s);
+    EXPECT_EQ(readBytes(keywordPath()), Gbk.encode(u"甲二\r\n丙一\r\n丙二\r\n"_s));
+
+    ASSERT_TRUE(QFile::remove(filterPath) && QDir().mkdir(filterPath));
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(m_out.value(0), u"共抓取3网址，另加0个过滤关键字"_s);
+    EXPECT_TRUE(m_err.contains(filterPath)) << m_err.toStdString();
+    EXPECT_EQ(m_out.size(), 5);
+}

@@ -182,3 +182,26 @@ TEST_F(WindowTest, CrawlAtTheRealPacing)
     EXPECT_GE(clock.elapsed() - rotated, RealCrawlPacing.harvestPeriodMs - 50);
     EXPECT_EQ(keywords(), (QStringList {u"丙一"_s, u"丙二"_s})); // the empty first text goes
 }
+
+// The user's filter phrases filter the window's harvests. A filter file that cannot be read is
+// named in a box before the start-up message, and the window starts all the same.
+TEST_F(WindowTest, UsesTheUsersFilterPhrasesOrSaysWhyNot)
+{
+    const QString filterPath = m_dir.filePath(u"过滤关键字.txt"_s);
+    ASSERT_TRUE(QDir().mkdir(filterPath));
+    {
+        const BoxAnswerer answerer;
+        Form1(m_dir.path(), Gbk).Form_Load();
+        ASSERT_EQ(answerer.texts().size(), 2);
+        EXPECT_TRUE(answerer.texts().at(0).contains(QDir::toNativeSeparators(filterPath)));
+        EXPECT_EQ(answerer.texts().at(1), u"共抓取0网址"_s);
+    }
+    ASSERT_TRUE(QDir().rmdir(filterPath));
+    writeBytes(filterPath, Gbk.encode(u"丙二\n"_s));
+    Form1 &form = open();
+    form.Text1->setText(address("/c"));
+    ASSERT_TRUE(waitUntil(
+        [&] { return form.WebBrowser1->links().value_or(PageLinks()).size() == 3; }, 15000));
+    form.quchongzi();
+    EXPECT_EQ(keywords(), QStringList {u"丙一"_s});
+}
