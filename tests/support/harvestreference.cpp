@@ -23,7 +23,7 @@ bool harvestBySweeps(const std::optional<PageLinks> &links, KeywordListModel &li
     const auto drop = [&](const QString &s) {
         for (qsizetype i = 0; i < s.size(); ++i) {
             if (starts.test(s[i].unicode()) && std::ranges::any_of(filters, [&](const QString &f) {
-                    return s.sliced(i).startsWith(f);
+                    return QStringView(s).sliced(i).startsWith(f);
                 }))
                 return true;
         }
