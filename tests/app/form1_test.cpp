@@ -125,25 +125,28 @@ TEST_F(WindowTest, ControlsFollowALargerWindowAndTheListIsEditedAndExported)
     EXPECT_EQ(list.count(), 5);
 }
 
-// A directory another run holds is refused before start-up reads anything.
+// Lines end with CR LF, LF or CR. A filter file that cannot be read is named in a box before the
+// start-up message. A directory another run holds is refused before start-up reads anything.
 TEST_F(WindowTest, StartUpTellsTheTotalOrWhyItCannot)
 {
-    writeBytes(urlListPath(), "a\r\n\r\nb\r\nc");
+    writeBytes(urlListPath(), "a\n\r\nb\rc");
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir(u"过滤关键字.txt"_s));
     const BoxAnswerer answerer;
     {
         Form1 form(m_dir.path(), Gbk);
         form.Form_Load();
         EXPECT_EQ(form.Label3->text(), u"抓取第4个网址");
     }
-    EXPECT_EQ(answerer.texts(), QStringList {u"共抓取4网址"_s});
+    EXPECT_EQ(answerer.texts().mid(1), QStringList {u"共抓取4网址"_s});
+    EXPECT_TRUE(answerer.texts().value(0).contains(m_dir.filePath(u"过滤关键字.txt"_s)));
 
     DirectoryLock held(m_dir.path());
     ASSERT_TRUE(held.tryLock());
     EXPECT_EQ(runLexhaul(m_dir.path(), Gbk), 1);
-    ASSERT_EQ(answerer.texts().size(), 2);
+    ASSERT_EQ(answerer.texts().size(), 3);
     EXPECT_TRUE(
-        answerer.texts().at(1).contains(QDir::toNativeSeparators(m_dir.path()))
-        && answerer.texts().at(1).contains(QString::number(QCoreApplication::applicationPid())));
+        answerer.texts().at(2).contains(QDir::toNativeSeparators(m_dir.path()))
+        && answerer.texts().at(2).contains(QString::number(QCoreApplication::applicationPid())));
 }
 
 TEST_F(WindowTest, EveryWayOfClosingCompactsTheListOnceAndTheExitButtonTwice)
@@ -183,25 +186,23 @@ TEST_F(WindowTest, CrawlAtTheRealPacing)
     EXPECT_EQ(keywords(), (QStringList {u"丙一"_s, u"丙二"_s})); // the empty first text goes
 }
 
-// The user's filter phrases filter the window's harvests. A filter file that cannot be read is
-// named in a box before the start-up message, and the window starts all the same.
-TEST_F(WindowTest, UsesTheUsersFilterPhrasesOrSaysWhyNot)
+// A board of today's layout (tests/data, written from its description: every entry's rank or
+// pinned icon, title and two "查看更多>" links point to one address), with its header, tabs and
+// footer in the user's filter file, gives exactly its titles.
+TEST_F(WindowTest, TodaysBoardGivesItsTitlesWithTheUsersFilterPhrases)
 {
-    const QString filterPath = m_dir.filePath(u"过滤关键字.txt"_s);
-    ASSERT_TRUE(QDir().mkdir(filterPath));
-    {
-        const BoxAnswerer answerer;
-        Form1(m_dir.path(), Gbk).Form_Load();
-        ASSERT_EQ(answerer.texts().size(), 2);
-        EXPECT_TRUE(answerer.texts().at(0).contains(QDir::toNativeSeparators(filterPath)));
-        EXPECT_EQ(answerer.texts().at(1), u"共抓取0网址"_s);
-    }
-    ASSERT_TRUE(QDir().rmdir(filterPath));
-    writeBytes(filterPath, Gbk.encode(u"丙二\n"_s));
+    const QString own = u"首页\n设置\n榜\n换一换\n查看全部\n关于我们\n反馈\n协议\n政策"_s;
+    writeBytes(m_dir.filePath(u"过滤关键字.txt"_s), Gbk.encode(own));
+    const QByteArray board
+        = readBytes(QStringLiteral(LEXHAUL_HOTLIST_DIR "/realtime_board_today.html"));
+    m_server.serve(u"/board"_s, board);
+    QStringList titles = QString::fromUtf8(board).split(u"class=\"title\""_s).mid(1);
+    for (QString &title : titles) // <a class="title" ...><div ...>title</div></a>
+        title = title.section(u'>', 2, 2).section(u'<', 0, 0);
     Form1 &form = open();
-    form.Text1->setText(address("/c"));
+    form.Text1->setText(address("/board"));
     ASSERT_TRUE(waitUntil(
-        [&] { return form.WebBrowser1->links().value_or(PageLinks()).size() == 3; }, 15000));
+        [&] { return form.WebBrowser1->links().value_or(PageLinks()).size() == 140; }, 15000));
     form.quchongzi();
-    EXPECT_EQ(keywords(), QStringList {u"丙一"_s});
+    EXPECT_EQ(keywords(), titles);
 }
