@@ -1,8 +1,11 @@
 // The harvest pass over a 1,000-link page onto keyword lists of growing length, beside the
-// straightforward pass that sweeps the whole list after every link.
+// straightforward pass that sweeps the whole list after every link; and with 10,000 filter
+// phrases of the user's own.
 #include "core/keywordlistmodel.h"
 #include "harvest/harvestpass.h"
 #include "support/harvestreference.h"
+
+#include <QRandomGenerator>
 
 #include <benchmark/benchmark.h>
 
@@ -64,6 +67,31 @@ void BM_HarvestPass(benchmark::State &state)
         state, [&](const PageLinks &page) { pass.run(page); }, list);
 }
 
+// Phrases of two to six CJK characters, as a user's list of a site's navigation would be.
+QStringList ownPhrases(int count)
+{
+    QRandomGenerator random(2021);
+    QStringList phrases;
+    for (int i = 0; i < count; ++i) {
+        QString phrase;
+        for (int n = random.bounded(2, 7); n > 0; --n)
+            phrase += QChar(char16_t(random.bounded(0x4e00, 0x9fa6)));
+        phrases.append(phrase);
+    }
+    return phrases;
+}
+
+void BM_HarvestPassOwnPhrases(benchmark::State &state)
+{
+    KeywordListModel list;
+    fillList(list, 10'000);
+    HarvestPass pass(list);
+    pass.setOwnPhrases(ownPhrases(int(state.range(0))));
+    runPass(
+        state, [&](const PageLinks &page) { pass.run(page); }, list);
+    state.counters["phrases"] = double(state.range(0));
+}
+
 void BM_StraightforwardPass(benchmark::State &state)
 {
     KeywordListModel list;
@@ -80,6 +108,7 @@ BENCHMARK(BM_HarvestPass)
     ->Arg(100'000)
     ->Arg(1'000'000)
     ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_HarvestPassOwnPhrases)->Arg(10'000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_StraightforwardPass)
     ->Arg(0)
     ->Arg(10'000)

@@ -117,7 +117,13 @@ int BatchRun::exec()
         m_console.error(error.message());
         return ExitStatus::Failed;
     }
-    m_console.line(u"共抓取"_s + QString::number(m_crawl.urlTotal()) + u"网址"_s);
+    const FilterPhraseFile &filters = m_crawl.ownFilters();
+    if (!filters.error.isEmpty())
+        m_console.error(filters.error);
+    // A log should say which filters a run's keywords went through.
+    const QString own
+        = filters.present ? u"，另加%1个过滤关键字"_s.arg(filters.phrases.size()) : QString();
+    m_console.line(u"共抓取"_s + QString::number(m_crawl.urlTotal()) + u"网址"_s + own);
     // The window would wait for a user forever; a scheduled job must end.
     if (m_crawl.urlTotal() == 0)
         return ExitStatus::Done;

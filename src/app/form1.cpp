@@ -157,6 +157,8 @@ void Form1::resizeEvent(QResizeEvent *event)
 void Form1::Form_Load()
 {
     m_crawl.start();
+    if (!m_crawl.ownFilters().error.isEmpty())
+        showMessageBox(nullptr, m_crawl.ownFilters().error, QMessageBox::Critical);
     // Starting the browser engine takes a good part of a second: let it start while the user
     // reads the message rather than before the message appears.
     QTimer::singleShot(0, this, &Form1::createBrowser);

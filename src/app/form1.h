@@ -29,7 +29,8 @@ public:
     ~Form1() override;
 
     // Runs before the window is first shown. Throws FileError when the URL list file can be
-    // neither found nor created, or cannot be read.
+    // neither found nor created, or cannot be read; a filter file that cannot be read is only
+    // reported.
     void Form_Load();
     // Runs once whenever the window closes, however it is closed; never refuses.
     void Form_Unload();

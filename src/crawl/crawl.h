@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/keywordlistmodel.h"
+#include "harvest/filterphrasefile.h"
 #include "harvest/harvestpass.h"
 #include "output/keywordexport.h"
 #include "urlqueue/urllistfile.h"
@@ -16,9 +17,12 @@ public:
     Crawl(const QString &directory, const TextEncoding &encoding);
 
     // Start-up: creates an empty URL list file when there is none and counts its lines, the
-    // crawl's target. Throws FileError.
+    // crawl's target, and reads the user's filter phrases. Throws FileError for the URL list;
+    // a filter file that cannot be read leaves the built-in table alone, and ownFilters()
+    // says why.
     void start();
     qint64 urlTotal() const { return m_urlTotal; }
+    const FilterPhraseFile &ownFilters() const { return m_ownFilters; }
 
     // The next address, moved to the end of the URL list file; empty when the list holds
     // none. Throws FileError.
@@ -38,10 +42,13 @@ public:
     const KeywordFile &keywordFile() const { return m_keywordFile; }
 
 private:
+    QString m_directory;
+    TextEncoding m_encoding;
     UrlListFile m_urlList;
     KeywordFile m_keywordFile;
     KeywordListModel m_keywords;
     HarvestPass m_harvest;
+    FilterPhraseFile m_ownFilters;
     qint64 m_urlTotal = 0;
     qint64 m_roundCount = 0;
 };

@@ -12,6 +12,19 @@ bool isOneSpace(QStringView item)
     return item.size() == 1 && item.front() == u' ';
 }
 
+// An icon's text or a rank: what only holds a keyword's place.
+bool holdsPlace(QStringView text)
+{
+    return std::ranges::all_of(text.trimmed(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
+PhraseMatcher filterTable(const QStringList &ownPhrases)
+{
+    QList<QStringView> phrases(NavFilters.begin(), NavFilters.end());
+    phrases.append(QList<QStringView>(ownPhrases.begin(), ownPhrases.end()));
+    return PhraseMatcher(phrases);
+}
+
 void removeEmptyHead(KeywordListModel &list)
 {
     const QStringList &items = list.items();
@@ -27,6 +40,7 @@ void removeEmptyHead(KeywordListModel &list)
 HarvestPass::HarvestPass(KeywordListModel &list, QObject *parent)
     : QObject(parent)
     , m_list(list)
+    , m_filters(filterTable({}))
 {
     // Keep track of how much of the list is known to be swept while others remove items.
     connect(&m_list, &QAbstractItemModel::rowsAboutToBeRemoved, this,
@@ -37,13 +51,21 @@ HarvestPass::HarvestPass(KeywordListModel &list, QObject *parent)
     connect(&m_list, &QAbstractItemModel::modelReset, this, [this] { m_swept = 0; });
 }
 
+void HarvestPass::setOwnPhrases(const QStringList &phrases)
+{
+    m_filters = filterTable(phrases);
+    m_swept = 0; // the list is swept again with them
+}
+
+bool HarvestPass::filtered(QStringView item) const
+{
+    return isOneSpace(item) || m_filters.containedIn(item);
+}
+
 void HarvestPass::sweepUnchecked()
 {
-    if (m_swept < m_list.count()) {
-        m_list.removeIf(
-            [](const QString &item) { return isOneSpace(item) || containsNavFilter(item); },
-            m_swept);
-    }
+    if (m_swept < m_list.count())
+        m_list.removeIf([this](const QString &item) { return filtered(item); }, m_swept);
     removeEmptyHead(m_list);
     m_swept = m_list.count();
 }
@@ -63,16 +85,28 @@ bool HarvestPass::run(const std::optional<PageLinks> &links)
     QStringList survivors;
     const bool listEmpty = m_list.count() == 0;
     QString lastAppendedAddress;
+    bool placeHeld = false; // the last appended text only holds the place of its run's keyword
+    bool placeSurvived = false; // and it is the last survivor
     for (const PageLink &link : *links) {
-        if (link.address == lastAppendedAddress)
-            continue;
-        lastAppendedAddress = link.address;
-        if (isOneSpace(link.text) || containsNavFilter(link.text))
+        if (link.address == lastAppendedAddress) {
+            if (!placeHeld || holdsPlace(link.text))
+                continue;
+            // The keyword takes its place.
+            if (placeSurvived)
+                survivors.removeLast();
+            placeHeld = false;
+        } else {
+            lastAppendedAddress = link.address;
+            placeHeld = holdsPlace(link.text);
+        }
+        placeSurvived = false;
+        if (filtered(link.text))
             continue;
         // An empty text that would stand first in the list goes at once.
         if (link.text.isEmpty() && listEmpty && survivors.isEmpty())
             continue;
         survivors.append(link.text);
+        placeSurvived = placeHeld;
     }
     m_list.append(survivors);
     m_swept = m_list.count();

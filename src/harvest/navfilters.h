@@ -5,8 +5,9 @@
 #include <array>
 
 // Link texts that mark the portal's navigation bar, promotion banners, footer and sharing
-// widgets rather than keywords. Order and the two repeated entries are kept as they have
-// always been: they are part of how the list is swept.
+// widgets rather than keywords: an item containing one of them (code unit by code unit,
+// case-sensitive) is removed. Kept as it has always been, the repeated entries included; a
+// user's own phrases (FilterPhraseFile) are matched the same way.
 inline constexpr std::array<QStringView, 39> NavFilters {
     u"新闻",
     u"贴吧",
@@ -48,7 +49,3 @@ inline constexpr std::array<QStringView, 39> NavFilters {
     u"登录",
     u"百度首页",
 };
-
-// True when one of the NavFilters texts occurs in `item`, compared code unit by code unit
-// (case-sensitive, no normalisation).
-bool containsNavFilter(QStringView item);

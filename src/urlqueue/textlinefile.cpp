@@ -31,51 +31,54 @@ QByteArray join(const QList<QByteArray> &lines)
 
 qsizetype count(QByteArrayView content)
 {
-    // Every CR ends exactly one line (an LF after it belongs to it), so the lines are the CRs
-    // plus an unterminated last line, if any.
+    // Every line end counts one line, and bytes after the last one are one line more.
     if (content.isEmpty())
         return 0;
-    const char last = content.back();
-    const bool terminated = last == '\r' || (last == '\n' && content.endsWith(lineEnd));
-    return countCarriageReturns(content) + (terminated ? 0 : 1);
+    const bool terminated = content.back() == '\r' || content.back() == '\n';
+    return countLineEnds(content, false) + (terminated ? 0 : 1);
 }
 
 // Both scans go in fixed-size blocks without early exits inside, which the compiler turns
 // into vector code: a list of a million lines is scanned in a few milliseconds.
 constexpr qsizetype scanBlock = 64;
 
-qsizetype countCarriageReturns(QByteArrayView bytes)
+qsizetype countLineEnds(QByteArrayView bytes, bool afterCr)
 {
+    if (bytes.isEmpty())
+        return 0;
     const char *p = bytes.data();
     const char *const end = p + bytes.size();
-    qsizetype crs = 0;
-    for (; end - p >= scanBlock; p += scanBlock) {
+    qsizetype ends = *p == '\r' || (*p == '\n' && !afterCr);
+    // From here on p[-1] is there to look at.
+    for (++p; end - p >= scanBlock; p += scanBlock) {
         unsigned inBlock = 0;
         for (qsizetype i = 0; i < scanBlock; ++i)
-            inBlock += p[i] == '\r';
-        crs += inBlock;
+            inBlock += (p[i] == '\r') | ((p[i] == '\n') & (p[i - 1] != '\r'));
+        ends += inBlock;
     }
     for (; p != end; ++p)
-        crs += *p == '\r';
-    return crs;
+        ends += (p[0] == '\r') | ((p[0] == '\n') & (p[-1] != '\r'));
+    return ends;
 }
 
-bool crsFollowedByLf(QByteArrayView bytes)
+bool onlyCrLf(QByteArrayView bytes, bool afterCr)
 {
     if (bytes.isEmpty())
         return true;
     const char *p = bytes.data();
+    if (*p == '\n' && !afterCr)
+        return false;
     const char *const last = p + bytes.size() - 1; // each step reads p[i + 1]
     for (; last - p >= scanBlock; p += scanBlock) {
         unsigned char lone = 0;
         for (qsizetype i = 0; i < scanBlock; ++i)
-            lone |= (p[i] == '\r') & (p[i + 1] != '\n');
+            lone |= (p[i] == '\r') ^ (p[i + 1] == '\n');
         if (lone)
             return false;
     }
     unsigned char lone = 0;
     for (; p < last; ++p)
-        lone |= (p[0] == '\r') & (p[1] != '\n');
+        lone |= (p[0] == '\r') ^ (p[1] == '\n');
     return !lone;
 }
 

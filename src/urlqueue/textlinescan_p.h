@@ -2,13 +2,14 @@
 
 #include <QByteArrayView>
 
-// Scans behind TextLines and the URL list, for code in this folder only.
+// Scans behind TextLines and the URL list, for code in this folder only. `afterCr` says that
+// the bytes before these ended in CR, so an LF first in them completes that CR LF.
 namespace TextLines {
 
-// The number of CR bytes: every CR ends exactly one line.
-qsizetype countCarriageReturns(QByteArrayView bytes);
-// True when every CR in `bytes` is followed by an LF, bar a CR as the very last byte (whose LF
-// may come with the next piece): such bytes are lines ending in CR LF as they stand.
-bool crsFollowedByLf(QByteArrayView bytes);
+// The number of line ends that start in `bytes`: every CR, and every LF not right after a CR.
+qsizetype countLineEnds(QByteArrayView bytes, bool afterCr);
+// True when every line end in `bytes` is CR LF as it stands, bar a CR as the very last byte
+// (whose LF may come with the next piece).
+bool onlyCrLf(QByteArrayView bytes, bool afterCr);
 
 } // namespace TextLines

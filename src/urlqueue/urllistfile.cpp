@@ -19,6 +19,7 @@
 namespace {
 
 using TextLines::lineEnd;
+constexpr QByteArrayView cr = lineEnd.first(1);
 constexpr QByteArrayView lf = lineEnd.sliced(1);
 
 QString readFailed()
@@ -138,8 +139,9 @@ private:
     qsizetype m_used = 0;
 };
 
-// Passes lines on with every one ending in CR LF: a lone CR gets its LF, an unterminated last
-// line gets both. Fed in pieces, so a CR at the end of one may find its LF in the next.
+// Passes lines on with every one ending in CR LF: a lone CR gets its LF, a lone LF its CR, an
+// unterminated last line gets both. Fed in pieces, so a CR at the end of one may find its LF in
+// the next.
 class CrLfLines
 {
 public:
@@ -156,29 +158,36 @@ public:
         if (afterCr && bytes.front() != '\n')
             m_out.put(lf);
 
-        if (TextLines::crsFollowedByLf(bytes)) {
+        if (TextLines::onlyCrLf(bytes, afterCr)) {
             m_out.put(bytes);
         } else {
             qsizetype run = 0;
             for (qsizetype pos = 0;;) {
-                const void *cr = std::memchr(bytes.data() + pos, '\r', size_t(bytes.size() - pos));
-                if (!cr)
+                const qsizetype at = TextLines::indexOfLineEnd(bytes, pos);
+                if (at < 0)
                     break;
-                const qsizetype at = static_cast<const char *>(cr) - bytes.data();
-                if (at + 1 < bytes.size() && bytes[at + 1] != '\n') {
-                    m_out.put(bytes.sliced(run, at + 1 - run));
-                    m_out.put(lf);
-                    run = at + 1;
-                }
                 pos = at + 1;
+                if (bytes[at] == '\r') {
+                    if (at + 1 < bytes.size() && bytes[at + 1] != '\n') {
+                        m_out.put(bytes.sliced(run, at + 1 - run));
+                        m_out.put(lf);
+                        run = at + 1;
+                    }
+                    continue;
+                }
+                // An LF without its CR gets one; the CR of a first LF may have ended the last
+                // piece.
+                if (at == 0 ? !afterCr : bytes[at - 1] != '\r') {
+                    m_out.put(bytes.sliced(run, at - run));
+                    m_out.put(cr);
+                    run = at;
+                }
             }
             m_out.put(bytes.sliced(run));
         }
 
-        const qsizetype n = bytes.size();
         m_crPending = bytes.back() == '\r';
-        m_lineOpen
-            = !m_crPending && !(bytes.back() == '\n' && (n >= 2 ? bytes[n - 2] == '\r' : afterCr));
+        m_lineOpen = !m_crPending && bytes.back() != '\n';
     }
 
     void finish()
@@ -194,6 +203,11 @@ private:
     bool m_crPending = false;
     bool m_lineOpen = false;
 };
+
+bool isLineEnd(char c)
+{
+    return c == '\r' || c == '\n';
+}
 
 // Where the first address of a list is, read from its beginning as far as needed.
 struct FirstAddress
@@ -215,12 +229,12 @@ FirstAddress readToFirstAddress(ListReader &reader, QByteArray &head)
         const qsizetype size = head.size();
         const char *const data = head.constData();
         if (!inAddress) {
-            // Empty lines are bare terminators. A CR last in the head may have its LF to come.
-            while (pos < size && data[pos] == '\r' && (pos + 1 < size || atEnd)) {
+            // Empty lines are bare line ends. A CR last in the head may have its LF to come.
+            while (pos < size && isLineEnd(data[pos]) && (pos + 1 < size || atEnd)) {
                 ++first.blankLines;
-                pos += (pos + 1 < size && data[pos + 1] == '\n') ? 2 : 1;
+                pos += (data[pos] == '\r' && pos + 1 < size && data[pos + 1] == '\n') ? 2 : 1;
             }
-            if (pos < size && data[pos] != '\r') {
+            if (pos < size && !isLineEnd(data[pos])) {
                 inAddress = true;
                 first.begin = pos;
             } else if (pos == size && atEnd) {
@@ -228,14 +242,12 @@ FirstAddress readToFirstAddress(ListReader &reader, QByteArray &head)
             }
         }
         if (inAddress) {
-            const void *cr = std::memchr(data + pos, '\r', size_t(size - pos));
-            if (cr) {
-                first.end = static_cast<const char *>(cr) - data;
+            const qsizetype end = TextLines::indexOfLineEnd(head, pos);
+            if (end >= 0) {
+                first.end = end;
                 if (first.end + 1 < size || atEnd) {
                     first.found = true;
-                    first.next = (first.end + 1 < size && data[first.end + 1] == '\n')
-                        ? first.end + 2
-                        : first.end + 1;
+                    first.next = TextLines::lineAt(head, first.begin).next;
                     return first;
                 }
                 pos = first.end;
@@ -283,13 +295,13 @@ public:
                 }
                 m_atLineStart = false;
             }
-            const void *cr = std::memchr(data + pos, '\r', size_t(size - pos));
-            const qsizetype end = cr ? static_cast<const char *>(cr) - data : size;
+            const qsizetype found = TextLines::indexOfLineEnd(piece, pos);
+            const qsizetype end = found < 0 ? size : found;
             if (end > pos) {
                 putSource(pos, end);
                 m_lineHasBytes = true;
             }
-            if (!cr)
+            if (found < 0)
                 break;
             if (m_lineHasBytes) {
                 m_endPending = true;
@@ -298,6 +310,8 @@ public:
             m_lineHasBytes = false;
             m_atLineStart = true;
             pos = end + 1;
+            if (data[end] == '\n')
+                continue;
             if (pos == size)
                 m_skipLf = true;
             else if (data[pos] == '\n')
@@ -382,19 +396,15 @@ qint64 UrlListFile::CountUrlList() const
 {
     ListReader reader(m_path);
     QByteArray piece;
-    qint64 crs = 0;
-    bool empty = true;
-    char last = 0;
-    char beforeLast = 0;
+    qint64 ends = 0;
+    char last = '\n'; // as if after a line end: a list of no bytes has no line
     while (reader.readInto(piece)) {
-        crs += TextLines::countCarriageReturns(piece);
-        beforeLast = piece.size() >= 2 ? piece[piece.size() - 2] : last;
+        ends += TextLines::countLineEnds(piece, last == '\r');
         last = piece.back();
-        empty = false;
     }
-    // Every CR ends one line; bytes after the last ending are one line more.
-    const bool open = !empty && last != '\r' && !(last == '\n' && beforeLast == '\r');
-    return crs + (open ? 1 : 0);
+    // Bytes after the last line end are one line more.
+    const bool open = !isLineEnd(last);
+    return ends + (open ? 1 : 0);
 }
 
 QString UrlListFile::RotateUrlList() const

@@ -67,7 +67,8 @@ protected:
 } // namespace
 
 // Keywords that cannot be written are kept and tried again after every page; those still
-// unwritten at the end are lost, and then the run fails.
+// unwritten at the end are lost, and then the run fails. A filter file that cannot be read is
+// named, and the run goes on with the built-in filters alone.
 TEST_F(BatchTest, CrawlsTheWholeListWritingKeywordsAsItGoesOrFailsToWriteThem)
 {
     EXPECT_EQ(run(), 0) << m_err.toStdString();
@@ -81,8 +82,11 @@ TEST_F(BatchTest, CrawlsTheWholeListWritingKeywordsAsItGoesOrFailsToWriteThem)
                      u"已经全部抓取，共抓取3个网址，7个关键字已写入 "_s + keywordPath()}));
     EXPECT_EQ(readBytes(urlListPath()), urlList("/a", "/b", "/c")); // next run starts at a
 
-    ASSERT_TRUE(QFile::remove(keywordPath()) && QDir(m_dir.path()).mkdir(u"关键字生成.txt"_s));
+    ASSERT_TRUE(QFile::remove(keywordPath()) && QDir(m_dir.path()).mkdir(u"关键字生成.txt"_s)
+                && QDir(m_dir.path()).mkdir(u"过滤关键字.txt"_s));
     EXPECT_EQ(run(), 1);
+    EXPECT_TRUE(m_out.value(0) == u"共抓取3网址，另加0个过滤关键字"_s
+                && m_err.contains(m_dir.filePath(u"过滤关键字.txt"_s)));
     EXPECT_EQ(m_err.count(u"尚未写入"_s), 4) << m_err.toStdString(); // three pages, the end
     EXPECT_TRUE(m_err.contains(u"7个关键字未能写入 "_s + keywordPath())) << m_err.toStdString();
 }
@@ -225,4 +229,15 @@ TEST_F(ExecutableTest, AsRootTheEnginesSandboxIsExplainedNotSwitchedOff)
         << said.toStdString();
     EXPECT_TRUE(process->readAllStandardOutput().isEmpty());
     EXPECT_EQ(dirEntries(m_dir.path()), QStringList {u"抓关键字网址.txt"_s});
+}
+
+// A URL list written with LF is crawled as its CR LF twin. The user's filter phrases are
+// counted on the start-up line and filter the run.
+TEST_F(BatchTest, UsesTheUsersFilterPhrases)
+{
+    writeBytes(urlListPath(), urlList("/a", "/b", "/c").replace("\r\n", "\n"));
+    writeBytes(m_dir.filePath(u"过滤关键字.txt"_s), Gbk.encode(u"甲一\n乙\n"_s));
+    run();
+    EXPECT_EQ(m_out.value(0), u"共抓取3网址，另加2个过滤关键字"_s);
+    EXPECT_EQ(readBytes(keywordPath()), Gbk.encode(u"甲二\r\n甲三\r\n甲四\r\n丙一\r\n丙二\r\n"_s));
 }

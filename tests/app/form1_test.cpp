@@ -132,11 +132,14 @@ TEST_F(WindowTest, ControlsFollowALargerWindowAndTheListIsEditedAndExported)
     EXPECT_EQ(list.count(), 5);
 }
 
-// Every text the window shows, through the program's start-up: its own, its box's and Qt's
-// (the box's button, the address box's menu), which are Chinese in any locale (here C).
+// Every text the window shows, through the program's start-up: its own, its boxes' and Qt's
+// (the boxes' button, the address box's menu), which are Chinese in any locale (here C). The
+// URL list's lines end with LF, CR LF and CR; a filter file that cannot be read is named in a
+// box before the start-up message.
 TEST_F(WindowTest, VisibleTexts)
 {
-    writeBytes(urlListPath(), "a\r\n\r\nb\r\nc");
+    writeBytes(urlListPath(), "a\n\r\nb\rc");
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir(u"过滤关键字.txt"_s));
     const BoxAnswerer box;
     std::vector<std::pair<QString, QString>> texts;
     QTimer shown;
@@ -156,9 +159,9 @@ TEST_F(WindowTest, VisibleTexts)
             {form->Command2->text(), u"生成文本"_s},
             {form->Command3->text(), u"退出"_s},
             {form->Command4->text(), u"删除空行"_s},
-            {box.captions().join(u'|'), u"Lexhaul"_s},
-            {box.texts().join(u'|'), u"共抓取4网址"_s},
-            {box.buttons().join(u'|'), u"确定"_s},
+            {box.captions().join(u'|'), u"Lexhaul|Lexhaul"_s},
+            {box.texts().value(1), u"共抓取4网址"_s},
+            {box.buttons().join(u'|'), u"确定|确定"_s},
             {menu->actions().value(0)->text(), u"撤消(&U)\tCtrl+Z"_s},
         };
         form->close();
@@ -168,6 +171,7 @@ TEST_F(WindowTest, VisibleTexts)
     ASSERT_FALSE(texts.empty());
     for (const auto &[seen, expected] : texts)
         EXPECT_EQ(seen, expected);
+    EXPECT_TRUE(box.texts().value(0).contains(m_dir.filePath(u"过滤关键字.txt"_s)));
 }
 
 // A directory another run holds is refused before start-up reads anything.
@@ -237,4 +241,26 @@ TEST_F(WindowTest, AHungPageCostsOnlyItsOwnAddressAndNeverHoldsTheWindow)
     EXPECT_EQ(keywords(), QStringList {u"戊一"_s});
     EXPECT_FALSE(ticking());
     ::kill(pid_t(form.WebBrowser1->page()->renderProcessPid()), SIGKILL);
+}
+
+// A board of today's layout (tests/data, written from its description: every entry's rank or
+// pinned icon, title and two "查看更多>" links point to one address), with its header, tabs and
+// footer in the user's filter file, gives exactly its titles.
+TEST_F(WindowTest, TodaysBoardGivesItsTitlesWithTheUsersFilterPhrases)
+{
+    const QString own = u"首页\n设置\n榜\n换一换\n查看全部\n关于我们\n反馈\n协议\n政策"_s;
+    writeBytes(m_dir.filePath(u"过滤关键字.txt"_s), Gbk.encode(own));
+    const QByteArray board
+        = readBytes(QStringLiteral(LEXHAUL_HOTLIST_DIR "/realtime_board_today.html"));
+    m_server.serve(u"/board"_s, board);
+    QStringList titles = QString::fromUtf8(board).split(u"class=\"title\""_s).mid(1);
+    for (QString &title : titles) // <a class="title" ...><div ...>title</div></a>
+        title = title.section(u'>', 2, 2).section(u'<', 0, 0);
+    Form1 &form = open();
+    form.Text1->setText(address("/board"));
+    ASSERT_TRUE(waitUntil(
+        [&] { return form.WebBrowser1->pageLoad().stage == PageLoad::Stage::Loaded; }, 15000));
+    form.quchongzi();
+    EXPECT_EQ(titles.size(), 31);
+    EXPECT_EQ(keywords(), titles);
 }

@@ -1,59 +1,82 @@
 #include "core/keywordlistmodel.h"
+#include "harvest/filterphrasefile.h"
 #include "harvest/harvestpass.h"
 #include "support/harvestreference.h"
 #include "support/testfiles.h"
 
+#include <QDir>
 #include <QRandomGenerator>
 
 using namespace Qt::StringLiterals;
 
 static const QString E; // an empty item
 
-// Links as "address|text". A link to the address of the link just before it is skipped, a filtered
-// one included. After each link no item holding a filter text (anywhere, compared code unit by code
-// unit), no one-space item and no empty first item stays, wherever it came from.
+// Lists with their items separated by commas, links as "address|text". A link to the address of
+// the link just before it is skipped, a filtered one included. After each link no item holding a
+// filter text (anywhere, compared code unit by code unit), no one-space item and no empty first
+// item stays, wherever it came from.
 TEST(Pass, AppendsTheLinkTextsAndSweeps)
 {
-    const std::tuple<QStringList, QStringList, QStringList> rows[] = {
-        {{}, {u"A|1"_s, u"A|2"_s, u"B|3"_s, u"A|4"_s}, {u"1"_s, u"3"_s, u"4"_s}},
-        {{}, {u"A|新闻"_s, u"A|hot"_s, u"B|b"_s}, {u"b"_s}},
-        {{},
-         {u"A|热门新闻排行"_s, u"B|Search"_s, u"C|a<"_s, u"D|百度风云"_s, u"E|RSS订"_s},
-         {u"Search"_s, u"百度风云"_s, u"RSS订"_s}},
-        // A keyword's icon link, then its text link.
-        {{}, {u"A|"_s, u"A|a"_s}, {}},
-        {{u"x"_s}, {u"A|"_s, u"A|a"_s}, {u"x"_s, E}},
-        {{}, {u"A|a"_s, u"B|"_s, u"C|  "_s, u"D| "_s, u"E|e"_s}, {u"a"_s, E, u"  "_s, u"e"_s}},
-        {{}, {u"A| "_s, u"B|"_s, u"C|c"_s}, {u"c"_s}},
+    const std::tuple<QString, QString, QString> rows[] = {
+        {u""_s, u"A|1,A|2,B|3,A|4"_s, u"1,3,4"_s},
+        {u""_s, u"A|新闻,A|hot,B|b"_s, u"b"_s},
+        {u""_s, u"A|热门新闻排行,B|Search,C|a<,D|百度风云,E|RSS订"_s, u"Search,百度风云,RSS订"_s},
+        // Within a run of links to one address an icon's empty text or a rank only holds the
+        // place: the run's first other text takes it, whichever came first. Today's board: a
+        // pinned entry's icon, then ranked entries, each with two "查看更多>" links.
+        {u""_s, u"A|,A|置顶,A|查看更多>,B| 1 ,B|甲,B|查看更多>,B|查看更多>,C|2,C|\n,C|乙"_s,
+         u"置顶,甲,乙"_s},
+        {u"x"_s, u"A|,A|a,B|b,B|,C|c,C|3"_s, u"x,a,b,c"_s},
+        // Alone, or at another address than the text after it, a rank is a keyword; a run of
+        // place holders keeps its first; a run comes back as A, A, B, A does.
+        {u"x"_s, u"A|12306,B|1,C|甲,D|2,D|3,E| ,E|,C|4,C|乙,F|,F| ,F|7"_s, u"x,12306,1,甲,2,乙,"_s},
+        // Across the sweeps: a one-space icon swept away still gives its place up, and a
+        // filtered keyword takes its rank with it.
+        {u"x"_s, u"A| ,A|a,B|1,B|新闻,B|b"_s, u"x,a"_s},
+        {u""_s, u"A|a,B|,C|  ,D| ,E|e"_s, u"a,,  ,e"_s},
+        {u""_s, u"A| ,B|,C|c"_s, u"c"_s},
         // An item moving up into a removed one's place is examined too.
-        {{u"贴吧"_s, u"新闻"_s, u"天气"_s}, {u"A|晴"_s}, {u"天气"_s, u"晴"_s}},
-        {{E, E, u"x"_s}, {u"A|a"_s}, {u"x"_s, u"a"_s}},
-        {{E, u"新闻"_s}, {}, {E, u"新闻"_s}}, // no link, no sweep
+        {u"贴吧,新闻,天气"_s, u"A|晴"_s, u"天气,晴"_s},
+        {u",,x"_s, u"A|a"_s, u"x,a"_s},
+        {u",新闻"_s, u""_s, u",新闻"_s}, // no link, no sweep
     };
+    const auto split = [](const QString &s) { return s.isEmpty() ? QStringList() : s.split(u','); };
     for (const auto &[before, pairs, after] : rows) {
         KeywordListModel list;
-        list.append(before);
+        list.append(split(before));
         PageLinks links;
-        for (const QString &pair : pairs)
+        for (const QString &pair : split(pairs))
             links.append({pair.section(u'|', 0, 0), pair.section(u'|', 1)});
         HarvestPass(list).run(links);
-        EXPECT_EQ(list.items(), after) << ::testing::PrintToString(pairs);
+        EXPECT_EQ(list.items(), split(after)) << pairs.toStdString();
     }
 }
 
 // The pass looks only at what each link changed. It must agree with the reference, which sweeps
 // the whole list after every link, on any pages, also when items are added (by the user's
-// edits) or removed (a double-click) in between.
+// edits) or removed (a double-click) in between, or when the user's phrases come in.
 TEST(Pass, AgreesWithTheReferenceOnRandomPages)
 {
     const QStringList texts {u"a"_s,    u"b"_s,   E,           u" "_s,        u"  "_s,   u"新闻"_s,
                              u"天气"_s, u"x<y"_s, u"Search"_s, u"贴吧热议"_s, u"更多"_s, u"c"_s};
     QRandomGenerator random(20181010);
-    const auto text = [&] { return texts.at(random.bounded(texts.size())); };
-    for (int round = 0; round < 300 && !HasFailure(); ++round) {
+    // Words of a few letters that overlap, nest and share beginnings and ends: texts, and the
+    // user's phrases to find in them.
+    const auto word = [&](int shortest, int longest) {
+        QString w;
+        for (int n = random.bounded(shortest, longest + 1); n > 0; --n)
+            w += u"ab 7新"_s.at(random.bounded(5));
+        return w;
+    };
+    const auto text
+        = [&] { return random.bounded(2) ? texts.at(random.bounded(texts.size())) : word(0, 8); };
+    for (int round = 0; round < 1000 && !HasFailure(); ++round) {
         KeywordListModel fast, reference;
         HarvestPass pass(fast);
+        QStringList own;
         for (int page = 0; page < 4; ++page) {
+            if (page == 2 && round % 2)
+                pass.setOwnPhrases(own = {word(1, 4), word(1, 4), word(1, 4), word(2, 4)});
             const QStringList added(random.bounded(3), text());
             fast.append(added);
             reference.append(added);
@@ -61,11 +84,26 @@ TEST(Pass, AgreesWithTheReferenceOnRandomPages)
             for (int i = random.bounded(12); i > 0; --i)
                 links.append({QString::number(random.bounded(3)), text()});
             pass.run(links);
-            harvestBySweeps(links, reference);
+            harvestBySweeps(links, reference, own);
             ASSERT_EQ(fast.items(), reference.items()) << "round " << round << " page " << page;
             const qsizetype victim = fast.count() ? random.bounded(fast.count()) : 0;
             fast.removeAt(victim);
             reference.removeAt(victim);
         }
     }
+}
+
+// "过滤关键字.txt": each non-empty line one phrase, under the URL list's line rules, in the
+// encoding passed in. One that cannot be read is named.
+TEST(Pass, FilterFileGivesItsNonEmptyLines)
+{
+    const TextEncoding gbk("GBK");
+    QTemporaryDir dir;
+    const QString path = dir.filePath(FilterPhraseFile::fileName());
+    writeBytes(path, gbk.encode(u"换一\r\n\n设置 \r\r\n京ICP\n热搜\r查看全部"_s));
+    EXPECT_EQ(readFilterPhraseFile(dir.path(), gbk).phrases,
+              (QStringList {u"换一"_s, u"设置 "_s, u"京ICP"_s, u"热搜"_s, u"查看全部"_s}));
+    ASSERT_TRUE(QFile::remove(path) && QDir().mkdir(path));
+    const FilterPhraseFile directory = readFilterPhraseFile(dir.path(), gbk);
+    EXPECT_TRUE(directory.present && directory.phrases.isEmpty() && directory.error.contains(path));
 }

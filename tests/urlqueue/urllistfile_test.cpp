@@ -21,8 +21,8 @@ struct UrlList : ::testing::Test
     const UrlListFile list {dir.path(), TextEncoding("UTF-8")};
 };
 
-// The line rules read the plain way: a line ends at CR or CR LF, a lone LF stays in it, every
-// line counts, empty ones too. A rotation takes the first address, leaves an empty line in its
+// The line rules read the plain way: a line ends at CR LF, CR or LF, every line counts, empty
+// ones too. A rotation takes the first address, leaves an empty line in its
 // place and appends it, every line then ending in CR LF. Compaction drops the empty lines and
 // ends the last one in CR LF only when an empty line followed it. Lines are kept as bytes.
 // The code that streams the list in pieces must give the same wherever a piece ends.
@@ -30,7 +30,7 @@ void UrlList::expectLineRules(const QByteArray &content, const char *encoding)
 {
     SCOPED_TRACE(::testing::PrintToString(content));
     QByteArray joined = content;
-    QByteArrayList lines = joined.replace("\r\n", "\r").split('\r');
+    QByteArrayList lines = joined.replace("\r\n", "\r").replace('\n', '\r').split('\r');
     if (joined.isEmpty() || joined.endsWith('\r'))
         lines.removeLast();
     EXPECT_EQ(TextLines::split(content), lines);
@@ -54,9 +54,13 @@ void UrlList::expectLineRules(const QByteArray &content, const char *encoding)
 
 TEST_F(UrlList, CountRotationAndCompactionFollowTheLineRulesWherePiecesEnd)
 {
-    for (const char *content : {"", "\r\n", "\r\r", "A", "A\r\nB\r\nC", "\r\n\r\nC\r\nA\r\nB\r\n",
-                                "A\r\nB\r\n\r\n", "\rA\rB", "A\rB\r\rC", "A\r\nB\nC", "A\r\nB\n",
-                                "A\n\r\n\r\nB", "   \r\n\r\nB", "https://例子.cn/页\r\nB"})
+    // Lists written with LF or CR alone count, rotate and compact as their CR LF twins do.
+    const QByteArray contents
+        = "|\r\n|\r\r|\n|\n\n|\n\r|A|A\r\nB\r\nC|A\nB\nC|A\rB\rC|"
+          "\r\n\r\nC\r\nA\r\nB\r\n|\n\nC\nA\nB\n|A\r\nB\r\n\r\n|A\nB\n\n|\rA\rB|"
+          "A\rB\r\rC|A\r\nB\nC|A\r\nB\n|A\n\r\n\r\nB|A\n\rB\r\r\n|   \n\nB|"
+          "https://例子.cn/页\nB";
+    for (const QByteArray &content : contents.split('|'))
         expectLineRules(content);
     // Decoded in the encoding passed in; bytes that are no text in it stay as they were.
     const QString address = u"http://例子.中国/搜索?词=关键字\r\n"_s;
@@ -65,15 +69,16 @@ TEST_F(UrlList, CountRotationAndCompactionFollowTheLineRulesWherePiecesEnd)
                         encoding);
     // Line ends, lone CRs and LFs just before, on and after the first two piece boundaries,
     // after addresses, empty lines or one long line.
-    for (const QByteArray filler : {"https://example.org/p\r\n", "\r\n", "\r", "x"})
+    for (const QByteArray filler : {"https://example.org/p\r\n", "\r\n", "\r", "\n", "x"})
         for (const qsizetype end : {UrlListFile::chunkSize - 4, 2 * UrlListFile::chunkSize - 4})
             for (int d = 0; d < 8 && !HasFailure(); ++d)
-                for (const char *tail :
-                     {"\rA\r\n", "\r\nA", "\r\r\nB\r", "\n\r\n\r\nC\r\n\r\n", "\xff\r"})
+                for (const char *tail : {"\rA\r\n", "\r\nA", "\r\r\nB\r", "\n\r\n\r\nC\r\n\r\n",
+                                         "\xff\r", "\nA\n\nB\n"})
                     expectLineRules(filler.repeated(end / filler.size() + 8).first(end + d) + tail);
-    // A lone CR at each offset of the 64-byte blocks the fast scans go in.
+    // A lone CR or LF at each offset of the 64-byte blocks the fast scans go in.
     for (int at = 0; at < 130 && !HasFailure(); ++at)
-        expectLineRules("A\r\n" + QByteArray(at, 'x') + "\rB" + QByteArray(100, 'y'));
+        for (const char *lone : {"\rB", "\nB"})
+            expectLineRules("A\r\n" + QByteArray(at, 'x') + lone + QByteArray(100, 'y'));
 }
 
 // A missing list fails every operation but EnsureUrlList, which creates it (and keeps one that
