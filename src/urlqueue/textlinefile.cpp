@@ -15,20 +15,6 @@ QList<QByteArray> split(QByteArrayView content)
     return lines;
 }
 
-QByteArray join(const QList<QByteArray> &lines)
-{
-    qsizetype size = 0;
-    for (const QByteArray &line : lines)
-        size += line.size() + lineEnd.size();
-    QByteArray content;
-    content.reserve(size);
-    for (const QByteArray &line : lines) {
-        content.append(line);
-        content.append(lineEnd);
-    }
-    return content;
-}
-
 qsizetype count(QByteArrayView content)
 {
     // Every line end counts one line, and bytes after the last one are one line more.

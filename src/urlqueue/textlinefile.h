@@ -14,8 +14,6 @@
 namespace TextLines {
 
 QList<QByteArray> split(QByteArrayView content);
-// Every line followed by CR LF.
-QByteArray join(const QList<QByteArray> &lines);
 // The number of lines split() would give, without building them.
 qsizetype count(QByteArrayView content);
 

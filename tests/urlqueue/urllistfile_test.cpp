@@ -46,7 +46,7 @@ void UrlList::expectLineRules(const QByteArray &content, const char *encoding)
     EXPECT_EQ(list.CountUrlList(), lines.size());
     EXPECT_EQ(UrlListFile(dir.path(), TextEncoding(encoding)).RotateUrlList(),
               TextEncoding(encoding).decode(taken));
-    EXPECT_EQ(readBytes(list.path()), TextLines::join(lines << taken));
+    EXPECT_EQ(readBytes(list.path()), (lines << taken).join("\r\n") + "\r\n");
     writeBytes(list.path(), content);
     list.CompactUrlList();
     EXPECT_EQ(readBytes(list.path()), compacted);
