@@ -11,6 +11,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTcpServer>
 
 #include <csignal>
@@ -136,11 +137,10 @@ TEST_F(BatchTest, PagesThatCannotBeLoadedAreSaidAndCountedAndTheRunGoesOn)
     EXPECT_EQ(
         m_out[8],
         u"已经全部抓取，共抓取7个网址，3个关键字已写入 %1，4个网址无法打开"_s.arg(keywordPath()));
-    const QStringList keywords = Gbk.decode(readBytes(keywordPath())).split(u"\r\n"_s);
-    EXPECT_EQ(keywords.size(), 4);
-    EXPECT_EQ(keywords.value(0), u"迟到"_s);
-    EXPECT_TRUE(keywords.value(1).startsWith(u"忙"_s));
-    EXPECT_EQ(keywords.value(2), u"乙一"_s);
+    // The busy page's text is as it stood at the timeout.
+    EXPECT_TRUE(QRegularExpression(u"^迟到\r\n忙[01]\r\n乙一\r\n$"_s)
+                    .match(Gbk.decode(readBytes(keywordPath())))
+                    .hasMatch());
 }
 
 // The real executable, without a display, as cron would start it.
