@@ -75,6 +75,8 @@ void BM_BatchRunResidentMemory(benchmark::State &state)
             state.SkipWithError("the batch run failed");
             return;
         }
+        if (!after300) // the run ends right after its last line
+            after300 = treeResidentKiB();
         state.counters["resident_after_30_MiB"] = double(after30) / 1024;
         state.counters["resident_after_300_MiB"] = double(after300) / 1024;
         state.counters["growth_percent"] = 100.0 * double(after300 - after30) / double(after30);

@@ -218,9 +218,9 @@ void BatchRun::check()
 
 void BatchRun::atTimeout()
 {
-    // A script that never yields holds its renderer: asking again would only wait longer.
+    // A script that never yields holds its renderer: asking again would only wait longer. The
+    // pane replaces the renderer when it is sent to the next address.
     if (m_browser->unansweredFor(m_pacing.unresponsiveMs)) {
-        m_browser->restartRenderer();
         fail(u"页面无响应"_s, false);
         return;
     }
@@ -246,7 +246,6 @@ void BatchRun::harvest(bool timedOut)
         fail(u"超时"_s, true);
         return;
     case LinkCollection::Outcome::NoAnswer:
-        m_browser->restartRenderer();
         fail(u"页面无响应"_s, false);
         return;
     case LinkCollection::Outcome::Abandoned:

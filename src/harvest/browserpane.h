@@ -89,10 +89,6 @@ public:
     // True when the document has been asked something and has not answered for `ms`: its
     // script does not yield.
     bool unansweredFor(int ms) const;
-    // Ends the render process, whatever its document is doing, and waits until the engine has
-    // noticed; the next address loads in a fresh one. navigate() does this by itself when a
-    // question to the document is still unanswered.
-    void restartRenderer();
 
 Q_SIGNALS:
     // Emitted for every address handed to the engine.
@@ -101,6 +97,9 @@ Q_SIGNALS:
     void collectionCancelled();
 
 private:
+    // Ends the render process, whatever its document is doing, and waits until the engine has
+    // noticed; the next address loads in a fresh one.
+    void restartRenderer();
     void asked();
     void answered() { m_askedAt.invalidate(); }
 
