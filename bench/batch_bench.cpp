@@ -26,14 +26,28 @@ namespace {
 constexpr int Pages = 300;
 constexpr BatchPacing Brisk {0};
 
-QString writeUrlList(const QTemporaryDir &dir, const QList<QUrl> &urls)
+// A batch run over `urls` in a directory of its own; its standard output in `out`.
+struct Run
 {
-    QFile list(dir.filePath(QStringLiteral("抓关键字网址.txt")));
-    list.open(QIODevice::WriteOnly);
-    for (const QUrl &url : urls)
-        list.write(url.toEncoded() + "\r\n");
-    return list.fileName();
-}
+    Run(const QList<QUrl> &urls)
+    {
+        QFile list(dir.filePath(QStringLiteral("抓关键字网址.txt")));
+        list.open(QIODevice::WriteOnly);
+        for (const QUrl &url : urls)
+            list.write(url.toEncoded() + "\r\n");
+        list.close();
+        out.open(QIODevice::WriteOnly);
+        err.open(QIODevice::WriteOnly);
+    }
+    int exec() { return batch.exec(); }
+
+    QTemporaryDir dir;
+    QBuffer out;
+    QBuffer err;
+    const TextEncoding utf8 {"UTF-8"};
+    BatchConsole console {out, err, false, utf8};
+    BatchRun batch {dir.path(), utf8, console, Brisk};
+};
 
 void BM_BatchRunResidentMemory(benchmark::State &state)
 {
@@ -51,16 +65,8 @@ void BM_BatchRunResidentMemory(benchmark::State &state)
             server.serve(path, page, "text/html; charset=gb2312");
             urls.append(server.url(path));
         }
-        QTemporaryDir dir;
-        writeUrlList(dir, urls);
-
-        QBuffer out;
-        QBuffer err;
-        out.open(QIODevice::WriteOnly);
-        err.open(QIODevice::WriteOnly);
-        const TextEncoding utf8("UTF-8");
-        BatchConsole console(out, err, false, utf8);
-        BatchRun run(dir.path(), utf8, console, Brisk);
+        Run run(urls);
+        const QBuffer &out = run.out;
         qint64 after30 = 0;
         qint64 after300 = 0;
         QTimer sample;
@@ -122,16 +128,9 @@ void BM_BatchRunPace(benchmark::State &state)
         }
         const double limitS = double(clock.elapsed()) / 1000;
 
-        QTemporaryDir dir;
-        writeUrlList(dir, urls);
-        QBuffer out;
-        QBuffer err;
-        out.open(QIODevice::WriteOnly);
-        err.open(QIODevice::WriteOnly);
-        const TextEncoding utf8("UTF-8");
-        BatchConsole console(out, err, false, utf8);
+        Run run(urls);
         clock.start();
-        if (BatchRun(dir.path(), utf8, console, Brisk).exec() != 0) {
+        if (run.exec() != 0) {
             state.SkipWithError("the batch run failed");
             return;
         }
