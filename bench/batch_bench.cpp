@@ -78,7 +78,8 @@ void BM_BatchRunResidentMemory(benchmark::State &state)
         });
         sample.start(10);
         if (run.exec() != 0) {
-            state.SkipWithError(QByteArray("the batch run failed: " + run.err.data().right(300)).constData());
+            state.SkipWithError(
+                QByteArray("the batch run failed: " + run.err.data().right(300)).constData());
             return;
         }
         if (!after300) // the run ends right after its last line
@@ -131,7 +132,8 @@ void BM_BatchRunPace(benchmark::State &state)
         Run run(urls);
         clock.start();
         if (run.exec() != 0) {
-            state.SkipWithError(QByteArray("the batch run failed: " + run.err.data().right(300)).constData());
+            state.SkipWithError(
+                QByteArray("the batch run failed: " + run.err.data().right(300)).constData());
             return;
         }
         const double runS = double(clock.elapsed()) / 1000;

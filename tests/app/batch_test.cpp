@@ -96,10 +96,10 @@ TEST_F(BatchTest, CrawlsTheWholeListWritingKeywordsAsItGoesOrFailsToWriteThem)
 }
 
 // Each page's fate. A refused connection and an HTTP 500 are tried once more, a 404 is not; a
-// page that answers late is waited for; one whose links never stand still is taken as it is
-// at its timeout, and says so; one whose script never yields costs its own address only, and
-// the next page of the same server is harvested. Every address counts, and the run that could
-// not load some of them ends with status 3.
+// page that answers late is waited for, and so are the links it adds; one whose links never stand
+// still is taken as it is at its timeout, and says so; one whose script never yields costs its own
+// address only, and the next page of the same server is harvested. Every address counts, and the
+// run that could not load some of them ends with status 3.
 TEST_F(BatchTest, PagesThatCannotBeLoadedAreSaidAndCountedAndTheRunGoesOn)
 {
     QTcpServer closed; // a port nothing listens on
@@ -109,7 +109,11 @@ TEST_F(BatchTest, PagesThatCannotBeLoadedAreSaidAndCountedAndTheRunGoesOn)
     const QByteArray html = "text/html; charset=utf-8";
     m_server.serve(u"/e404"_s, "<a href=/1>不要</a>", html, 0, "404 Not Found");
     m_server.serve(u"/e500"_s, "<a href=/1>不要</a>", html, 0, "500 Internal Server Error");
-    m_server.serve(u"/late"_s, "<a href=/1>迟到</a>", html, 4000);
+    m_server.serve(u"/late"_s, // and adds links 300 and 700 ms after it has loaded
+                   "<a href=/1>迟到</a><script>onload = () => [300, 700].forEach((ms, i) => "
+                   "setTimeout(() => document.body.insertAdjacentHTML('beforeend', "
+                   "`<a href=/l${i}>迟到${i}</a>`), ms));</script>",
+                   html, 4000);
     m_server.serve(u"/busy"_s,
                    "<a href=/1>忙</a><script>let n = 0; setInterval(() => "
                    "{ document.links[0].textContent = '忙' + (++n % 2); }, 100);</script>");
@@ -132,13 +136,13 @@ TEST_F(BatchTest, PagesThatCannotBeLoadedAreSaidAndCountedAndTheRunGoesOn)
     EXPECT_EQ(m_err, expectedErr);
     ASSERT_EQ(m_out.size(), 9) << m_out.join(u'\n').toStdString();
     EXPECT_EQ(m_out[2], u"抓取第2个网址\t%1\t无法打开：HTTP 404"_s.arg(list[1]));
-    EXPECT_EQ(m_out[4], u"抓取第4个网址\t%1\t新增1个关键字"_s.arg(list[3]));
+    EXPECT_EQ(m_out[4], u"抓取第4个网址\t%1\t新增3个关键字"_s.arg(list[3]));
     EXPECT_TRUE(m_out[5].startsWith(u"抓取第5个网址\t%1\t新增1个关键字（超时"_s.arg(list[4])));
     EXPECT_EQ(
         m_out[8],
-        u"已经全部抓取，共抓取7个网址，3个关键字已写入 %1，4个网址无法打开"_s.arg(keywordPath()));
+        u"已经全部抓取，共抓取7个网址，5个关键字已写入 %1，4个网址无法打开"_s.arg(keywordPath()));
     // The busy page's text is as it stood at the timeout.
-    EXPECT_TRUE(QRegularExpression(u"^迟到\r\n忙[01]\r\n乙一\r\n$"_s)
+    EXPECT_TRUE(QRegularExpression(u"^迟到\r\n迟到0\r\n迟到1\r\n忙[01]\r\n乙一\r\n$"_s)
                     .match(Gbk.decode(readBytes(keywordPath())))
                     .hasMatch());
 }
