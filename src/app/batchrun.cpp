@@ -211,26 +211,25 @@ void BatchRun::check()
         // Out of the engine's answer first: no wait for the engine may start inside it.
         QTimer::singleShot(0, this, [this, generation] {
             if (generation == m_generation && !m_closed)
-                harvest(false);
+                harvest(false, RealCrawlPacing.collectTimeoutMs);
         });
     });
 }
 
 void BatchRun::atTimeout()
 {
-    // A script that never yields holds its renderer: asking again would only wait longer. The
-    // pane replaces the renderer when it is sent to the next address.
-    if (m_browser->unansweredFor(m_pacing.unresponsiveMs)) {
-        fail(u"页面无响应"_s, false);
-        return;
-    }
-    harvest(true);
+    // A document that has left a question unanswered this long is most likely stuck in a
+    // script that never yields: it gets one more short chance (a busy machine is slow too),
+    // and then fails. The pane replaces its renderer when it is sent to the next address.
+    harvest(true, m_browser->unansweredFor(m_pacing.unresponsiveMs)
+                      ? m_pacing.unresponsiveMs
+                      : RealCrawlPacing.collectTimeoutMs);
 }
 
-void BatchRun::harvest(bool timedOut)
+void BatchRun::harvest(bool timedOut, int waitMs)
 {
     ++m_generation; // no other question about this page counts now
-    const LinkCollection collected = m_browser->collectLinks(RealCrawlPacing.collectTimeoutMs);
+    const LinkCollection collected = m_browser->collectLinks(waitMs);
     if (m_closed)
         return;
     switch (collected.outcome) {

@@ -28,7 +28,7 @@ struct BatchPacing
     int quietMs = 500; // how long the links must stand still
     int retryDelayMs = 5000; // before a page that failed for a passing reason is tried again
     int checkMs = 100; // how often a loading page is looked at
-    int unresponsiveMs = 3000; // a renderer silent this long at the timeout is stuck
+    int unresponsiveMs = 3000; // a renderer silent this long at the timeout gets this long more
 
     // The window harvests a page its sleep and one harvest period after the address, of a
     // rotation period: a batch run harvests no earlier in the same share of its interval.
