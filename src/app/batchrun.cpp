@@ -221,9 +221,9 @@ void BatchRun::atTimeout()
     // A document that has left a question unanswered this long is most likely stuck in a
     // script that never yields: it gets one more short chance (a busy machine is slow too),
     // and then fails. The pane replaces its renderer when it is sent to the next address.
-    harvest(true, m_browser->unansweredFor(m_pacing.unresponsiveMs)
-                      ? m_pacing.unresponsiveMs
-                      : RealCrawlPacing.collectTimeoutMs);
+    harvest(true,
+            m_browser->unansweredFor(m_pacing.unresponsiveMs) ? m_pacing.unresponsiveMs
+                                                              : RealCrawlPacing.collectTimeoutMs);
 }
 
 void BatchRun::harvest(bool timedOut, int waitMs)
