@@ -84,6 +84,10 @@ TEST_F(BatchTest, CrawlsTheWholeListWritingKeywordsAsItGoesOrFailsToWriteThem)
                            u"抓取第3个网址\t%1\t新增2个关键字"_s.arg(address("/c")),
                            u"已经全部抓取，共抓取3个网址，5个关键字已写入 "_s + keywordPath()}));
     EXPECT_EQ(readBytes(urlListPath()), urlList("/a", "/b", "/c")); // next run starts at a
+    const QByteArray atOnce = readBytes(keywordPath());
+    ASSERT_TRUE(QFile::remove(keywordPath()));
+    EXPECT_EQ(run(BatchPacing {}), 0); // the default pace: 10 s per address
+    EXPECT_EQ(readBytes(keywordPath()), atOnce);
 
     ASSERT_TRUE(QFile::remove(keywordPath()) && QDir(m_dir.path()).mkdir(u"关键字生成.txt"_s)
                 && QFile::remove(m_dir.filePath(u"过滤关键字.txt"_s))
@@ -96,7 +100,8 @@ TEST_F(BatchTest, CrawlsTheWholeListWritingKeywordsAsItGoesOrFailsToWriteThem)
 }
 
 // Each page's fate. A refused connection and an HTTP 500 are tried once more, a 404 is not; a
-// page that answers late is waited for, and so are the links it adds; one whose links never stand
+// page that answers late is waited for, and so are the links it adds; one that never answers
+// fails as timed out, after a second try; one whose links never stand
 // still is taken as it is at its timeout, and says so; one whose script never yields costs its own
 // address only, and the next page of the same server is harvested. Every address counts, and the
 // run that could not load some of them ends with status 3.
@@ -120,27 +125,29 @@ TEST_F(BatchTest, PagesThatCannotBeLoadedAreSaidAndCountedAndTheRunGoesOn)
     m_server.serve(u"/hang"_s,
                    "<a href=/1>挂起</a><script>onload = () => setTimeout(() => "
                    "{ for (;;); }, 100);</script>");
+    m_server.serve(u"/never"_s, "", html, 3'600'000);
     const QStringList list
-        = {refused,          address("/e404"), address("/e500"), address("/late"),
-           address("/busy"), address("/hang"), address("/b")};
+        = {refused,          address("/e404"),  address("/e500"), address("/late"),
+           address("/busy"), address("/never"), address("/hang"), address("/b")};
     writeBytes(urlListPath(), list.join(u"\r\n"_s).toUtf8());
 
     EXPECT_EQ(run(), 3) << m_err.toStdString();
     EXPECT_EQ(m_server.requests(u"/e404"_s), 1);
-    EXPECT_EQ(m_server.requests(u"/e500"_s), 2);
-    const QStringList outcomes = {u"连接被拒绝"_s, u"HTTP 404"_s, u"HTTP 500"_s, u"页面无响应"_s};
-    const QStringList failed = {list[0], list[1], list[2], list[5]};
+    EXPECT_EQ(m_server.requests(u"/e500"_s) + m_server.requests(u"/never"_s), 4);
+    const QStringList outcomes
+        = {u"连接被拒绝"_s, u"HTTP 404"_s, u"HTTP 500"_s, u"超时"_s, u"页面无响应"_s};
+    const QStringList failed = {list[0], list[1], list[2], list[5], list[6]};
     QString expectedErr;
     for (int i = 0; i < failed.size(); ++i)
         expectedErr += u"无法打开网页 %1：%2\n"_s.arg(failed[i], outcomes[i]);
     EXPECT_EQ(m_err, expectedErr);
-    ASSERT_EQ(m_out.size(), 9) << m_out.join(u'\n').toStdString();
+    ASSERT_EQ(m_out.size(), 10) << m_out.join(u'\n').toStdString();
     EXPECT_EQ(m_out[2], u"抓取第2个网址\t%1\t无法打开：HTTP 404"_s.arg(list[1]));
     EXPECT_EQ(m_out[4], u"抓取第4个网址\t%1\t新增3个关键字"_s.arg(list[3]));
     EXPECT_TRUE(m_out[5].startsWith(u"抓取第5个网址\t%1\t新增1个关键字（超时"_s.arg(list[4])));
     EXPECT_EQ(
-        m_out[8],
-        u"已经全部抓取，共抓取7个网址，5个关键字已写入 %1，4个网址无法打开"_s.arg(keywordPath()));
+        m_out[9],
+        u"已经全部抓取，共抓取8个网址，5个关键字已写入 %1，5个网址无法打开"_s.arg(keywordPath()));
     // The busy page's text is as it stood at the timeout.
     EXPECT_TRUE(QRegularExpression(u"^迟到\r\n迟到0\r\n迟到1\r\n忙[01]\r\n乙一\r\n$"_s)
                     .match(Gbk.decode(readBytes(keywordPath())))
