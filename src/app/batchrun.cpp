@@ -40,6 +40,9 @@ struct LoadFailure
 // network errors the engine numbers (net_error_list.h in its sources).
 LoadFailure describe(const PageLoad &load)
 {
+    // Out of memory, most likely: another try may fare better.
+    if (load.stage == PageLoad::Stage::Crashed)
+        return {u"页面崩溃"_s, true};
     const int code = load.errorCode;
     if (load.errorDomain == QWebEngineLoadingInfo::HttpStatusCodeDomain)
         return {u"HTTP %1"_s.arg(code), code >= 500 || code == 429};
@@ -186,7 +189,7 @@ void BatchRun::send()
 void BatchRun::check()
 {
     const PageLoad load = m_browser->pageLoad();
-    if (load.stage == PageLoad::Stage::Failed) {
+    if (load.stage == PageLoad::Stage::Failed || load.stage == PageLoad::Stage::Crashed) {
         m_checks.stop();
         const LoadFailure failure = describe(load);
         fail(failure.reason, failure.passing);
@@ -241,8 +244,11 @@ void BatchRun::harvest(bool timedOut, int waitMs)
         return;
     }
     case LinkCollection::Outcome::NoDocument:
-        // Nothing of the address has arrived.
-        fail(u"超时"_s, true);
+        // Nothing of the address has arrived, or its renderer has gone while it was asked.
+        fail(m_browser->pageLoad().stage == PageLoad::Stage::Crashed
+                 ? describe(m_browser->pageLoad()).reason
+                 : u"超时"_s,
+             true);
         return;
     case LinkCollection::Outcome::NoAnswer:
         fail(u"页面无响应"_s, false);

@@ -125,6 +125,8 @@ BrowserPane::BrowserPane(QWidget *parent)
     setContextMenuPolicy(Qt::NoContextMenu);
     UnattendedPage::keepWindowsOffScreen(this);
     connect(page(), &QWebEnginePage::renderProcessTerminated, this, [this] {
+        if (m_load.stage != PageLoad::Stage::None && m_load.stage != PageLoad::Stage::Failed)
+            m_load = {PageLoad::Stage::Crashed};
         m_rendererGone = true;
         m_askedAt.invalidate();
         cancelCollection();

@@ -39,6 +39,8 @@ struct PageLoad
         Loading,
         Loaded,
         Failed, // see errorDomain and errorCode: a network error, or an HTTP status of 400 up
+        Crashed, // the render process ended (crashed, ran out of memory, was killed) after
+                 // the address was sent, and took the document along
     };
 
     Stage stage = Stage::None;

@@ -1,10 +1,8 @@
 #include "core/keywordlistmodel.h"
-#include "harvest/filterphrasefile.h"
 #include "harvest/harvestpass.h"
 #include "support/harvestreference.h"
 #include "support/testfiles.h"
 
-#include <QDir>
 #include <QRandomGenerator>
 
 using namespace Qt::StringLiterals;
@@ -91,19 +89,4 @@ TEST(Pass, AgreesWithTheReferenceOnRandomPages)
             reference.removeAt(victim);
         }
     }
-}
-
-// "过滤关键字.txt": each non-empty line one phrase, under the URL list's line rules, in the
-// encoding passed in. One that cannot be read is named.
-TEST(Pass, FilterFileGivesItsNonEmptyLines)
-{
-    const TextEncoding gbk("GBK");
-    QTemporaryDir dir;
-    const QString path = dir.filePath(FilterPhraseFile::fileName());
-    writeBytes(path, gbk.encode(u"换一\r\n\n设置 \r\r\n京ICP\n热搜\r查看全部"_s));
-    EXPECT_EQ(readFilterPhraseFile(dir.path(), gbk).phrases,
-              (QStringList {u"换一"_s, u"设置 "_s, u"京ICP"_s, u"热搜"_s, u"查看全部"_s}));
-    ASSERT_TRUE(QFile::remove(path) && QDir().mkdir(path));
-    const FilterPhraseFile directory = readFilterPhraseFile(dir.path(), gbk);
-    EXPECT_TRUE(directory.present && directory.phrases.isEmpty() && directory.error.contains(path));
 }

@@ -36,7 +36,11 @@ public:
                const char *status = "200 OK")
     {
         const QMutexLocker lock(&m_mutex);
-        m_responses.insert(path, {response(status, contentType, body), delayMs});
+        m_answers.insert(path,
+                         {"HTTP/1.1 " + QByteArray(status) + "\r\nContent-Type: " + contentType
+                              + "\r\nContent-Length: " + QByteArray::number(body.size())
+                              + "\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n" + body,
+                          delayMs});
     }
     // How many requests for `path` came in so far. Thread-safe.
     int requests(const QString &path) const
@@ -47,17 +51,10 @@ public:
     // http://127.0.0.1:<port><path>; `path` may carry a query.
     QUrl url(const QString &path) const
     {
-        return QUrl(QStringLiteral("http://127.0.0.1:") + QString::number(m_port) + path);
+        return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path));
     }
 
 private:
-    static QByteArray response(const char *status, const QByteArray &type, const QByteArray &body)
-    {
-        return "HTTP/1.1 " + QByteArray(status) + "\r\nContent-Type: " + type
-            + "\r\nContent-Length: " + QByteArray::number(body.size())
-            + "\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n" + body;
-    }
-
     void listen()
     {
         if (!m_server->listen(QHostAddress::LocalHost))
@@ -78,14 +75,15 @@ private:
         const QByteArray head = socket->peek(64 * 1024);
         if (socket->state() != QAbstractSocket::ConnectedState || !head.contains("\r\n\r\n"))
             return;
-        const QByteArray target = head.first(head.indexOf("\r\n")).split(' ').value(1);
-        const QMutexLocker lock(&m_mutex);
-        const QString path = QString::fromLatin1(target).section(u'?', 0, 0);
-        ++m_requests[path];
-        const Response answer
-            = m_responses.value(path, {response("404 Not Found", "text/plain", {}), 0});
         socket->read(head.indexOf("\r\n\r\n") + 4); // answered once
-        QTimer::singleShot(answer.delayMs, socket, [socket, bytes = answer.bytes] {
+        const QString path
+            = QString::fromLatin1(head.first(head.indexOf("\r\n")).split(' ').value(1))
+                  .section(u'?', 0, 0);
+        const QMutexLocker lock(&m_mutex);
+        ++m_requests[path];
+        const auto [bytes, delayMs] = m_answers.value(
+            path, {"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n", 0});
+        QTimer::singleShot(delayMs, socket, [socket, bytes] {
             socket->write(bytes);
             socket->disconnectFromHost();
         });
@@ -95,12 +93,7 @@ private:
     QTcpServer *m_server = new QTcpServer; // lives in m_thread
     quint16 m_port = 0;
     mutable QMutex m_mutex;
-    struct Response
-    {
-        QByteArray bytes;
-        int delayMs;
-    };
-    QHash<QString, Response> m_responses; // by path
+    QHash<QString, std::pair<QByteArray, int>> m_answers; // by path: the answer, its delay
     QHash<QString, int> m_requests; // by path
 };
 

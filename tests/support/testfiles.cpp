@@ -25,10 +25,9 @@ QStringList dirEntries(const QString &directory)
 
 void PrintTo(const QByteArray &bytes, std::ostream *os)
 {
-    constexpr qsizetype shown = 160; // GoogleTest escapes the bytes of a std::string
-    *os << ::testing::PrintToString(bytes.first(std::min(bytes.size(), shown)).toStdString());
-    if (bytes.size() > shown)
-        *os << "... (" << bytes.size() << " bytes)";
+    // GoogleTest escapes the bytes of a std::string.
+    *os << ::testing::PrintToString(bytes.left(160).toStdString())
+        << (bytes.size() > 160 ? "... (" + std::to_string(bytes.size()) + " bytes)" : "");
 }
 
 void PrintTo(const QString &text, std::ostream *os)
