@@ -164,31 +164,39 @@ PageLinks fromRows(const QVariant &rows)
 // whichever side found it laid out would read innerText seconds sooner.
 bool loadInto(QWebEngineView *view, const QUrl &url, int width)
 {
-    bool loaded = false;
-    const auto connection
-        = QObject::connect(view, &QWebEngineView::loadFinished, view, [&](bool) { loaded = true; });
-    const auto disconnect = qScopeGuard([&] { QObject::disconnect(connection); });
+    bool loaded = false, gone = false;
+    const QMetaObject::Connection connections[] = {
+        QObject::connect(view, &QWebEngineView::loadFinished, view, [&](bool) { loaded = true; }),
+        // A render process that dies leaves nothing to wait for.
+        QObject::connect(view->page(), &QWebEnginePage::renderProcessTerminated, view,
+                         [&] { gone = true; }),
+    };
+    const auto disconnect = qScopeGuard([&] {
+        for (const auto &connection : connections)
+            QObject::disconnect(connection);
+    });
     view->setGeometry(16, 312, width, 9);
     view->show();
     if (auto *pane = qobject_cast<BrowserPane *>(view))
         pane->navigate(url.toString());
     else
         view->load(url);
-    if (!spinUntil([&] { return loaded; }, TimeoutMs))
+    if (!spinUntil([&] { return loaded || gone; }, TimeoutMs) || gone)
         return false;
     std::optional<bool> done;
     const auto ask = [&] {
         view->page()->runJavaScript(u"window.done !== false && document.body.offsetHeight >= 0"_s,
                                     [&](const QVariant &value) { done = value.toBool(); });
     };
-    for (ask(); spinUntil([&] { return done.has_value(); }, TimeoutMs) && !*done; ask())
+    for (ask(); spinUntil([&] { return done.has_value() || gone; }, TimeoutMs) && !gone && !*done;
+         ask())
         done.reset(), spinFor(100);
     // What the page's script left behind is collected now, not inside one side's clock.
     bool collected = false;
     view->page()->runJavaScript(u"gc()"_s, [&](const QVariant &) { collected = true; });
-    spinUntil([&] { return collected; }, TimeoutMs);
+    spinUntil([&] { return collected || gone; }, TimeoutMs);
     spinFor(500);
-    return done.value_or(false);
+    return !gone && done.value_or(false);
 }
 
 struct Measured
@@ -242,7 +250,8 @@ void BM_Collection(benchmark::State &state, const Page &page)
              {harvestFirst ? harvestSide : engineSide, harvestFirst ? engineSide : harvestSide})
             ok = (spinFor(2000), side()) && ok;
         if (!ok) {
-            state.SkipWithError("the page did not load, or the engine collected no links");
+            state.SkipWithError("the page did not load (its render process died?), or the "
+                                "engine collected no links");
             return;
         }
         if (collected.forHarvest() != expected) {
