@@ -222,19 +222,13 @@ TEST_F(ExecutableTest, BadCommandLinesTouchNothing)
 {
     ASSERT_TRUE(QFile::copy(m_program, m_home.filePath(u"lexhaul"_s)));
     m_program = m_home.filePath(u"lexhaul"_s);
-    for (const QStringList &arguments :
-         QList<QStringList> {{u"--bogus"_s},
-                             {u"--batch"_s, u"--dir"_s},
-                             {u"--batch"_s, u"extra"_s},
-                             {u"--dir="_s},
-                             {u"--interval"_s, u"5"_s},
-                             {u"--batch"_s, u"--interval"_s},
-                             {u"--batch"_s, u"--interval=-1"_s},
-                             {u"--batch"_s, u"--timeout"_s, u"1e3"_s},
-                             {u"--batch"_s, u"--timeout=.5"_s}}) {
-        auto process = start(arguments);
+    for (const QString &line :
+         {u"--bogus"_s, u"--batch --dir"_s, u"--batch extra"_s, u"--dir="_s, u"--interval 5"_s,
+          u"--batch --interval"_s, u"--batch --interval=-1"_s, u"--batch --timeout 1e3"_s,
+          u"--batch --timeout=.5"_s}) {
+        auto process = start(line.split(u' '));
         ASSERT_TRUE(process->waitForFinished(30000));
-        EXPECT_EQ(process->exitCode(), 2) << arguments.join(u' ').toStdString();
+        EXPECT_EQ(process->exitCode(), 2) << line.toStdString();
         EXPECT_TRUE(process->readAllStandardError().contains("用法"));
         EXPECT_EQ(dirEntries(m_home.path()), QStringList {u"lexhaul"_s});
         EXPECT_EQ(dirEntries(m_dir.path()), QStringList {u"抓关键字网址.txt"_s});

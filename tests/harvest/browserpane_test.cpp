@@ -26,17 +26,6 @@ void PrintTo(const PageLink &link, std::ostream *out)
 
 namespace {
 
-// A page of the links <prefix>/0 .. <prefix>/<count - 1> with the texts "<prefix> <i>", whose
-// `script` runs after them.
-QByteArray linksPage(const QString &prefix, int count, const QString &script = {})
-{
-    return uR"(<!doctype html><meta charset="utf-8"><body><script>
-for (let i = 0; i < %2; ++i)
-    document.body.insertAdjacentHTML('beforeend', `<p><a href="%1/${i}">%1 ${i}</a>`);
-%3</script>)"_s.arg(prefix, QString::number(count), script)
-        .toUtf8();
-}
-
 class BrowserPaneTest : public ::testing::Test
 {
 protected:
@@ -98,8 +87,8 @@ protected:
 // no answer in time; the wait processes events meanwhile and ends at once when cancelled.
 TEST_F(BrowserPaneTest, CollectsOnlyTheDocumentLastSentToWhileItAnswers)
 {
-    m_server.serve(u"/x"_s, linksPage(u"/x"_s, 3));
-    m_server.serve(u"/slow"_s, linksPage(u"/slow"_s, 2), "text/html", 3000);
+    m_server.serve(u"/x"_s, "<a href=/x/0>x 0</a> <a href=/x/1>x 1</a> <a href=/x/2>x 2</a>");
+    m_server.serve(u"/slow"_s, "<a href=/s/0>s 0</a> <a href=/s/1>s 1</a>", "text/html", 3000);
     EXPECT_EQ(collect().outcome, Outcome::NoDocument);
     load(u"/x"_s);
     EXPECT_EQ(collect().links.size(), 3);
@@ -123,9 +112,9 @@ TEST_F(BrowserPaneTest, CollectsOnlyTheDocumentLastSentToWhileItAnswers)
     load(u"/missing"_s, u"location.protocol == 'chrome-error:'"_s);
     EXPECT_EQ(collect().outcome, Outcome::NoDocument);
 
-    m_server.serve(
-        u"/hang"_s,
-        linksPage(u"/h"_s, 1, u"onload = () => setTimeout(() => { for (;;); }, 100);"_s));
+    m_server.serve(u"/hang"_s,
+                   "<a href=/h>h</a><script>onload = () => setTimeout(() => "
+                   "{ for (;;); }, 100);</script>");
     load(u"/hang"_s);
     spinFor(300);
     QTimer::singleShot(10000, m_pane, &BrowserPane::cancelCollection); // should the wait not end
@@ -145,6 +134,10 @@ TEST_F(BrowserPaneTest, CollectsEveryLinkTheDocumentShowsWithItsVisibleText)
         = "<meta charset=\"gbk\"><a href=\"/zh?w=\xd6\xd0\xb9\xfa\">\xd6\xd0\xb9\xfa</a> "
           "<a href=/kw>\xb9\xd8\xbc\xfc\xd7\xd6</a> <a href=/hot>\xc8\xc8\xb5\xe3 "
           "\xd0\xc2\xce\xc5</a>";
+    const QByteArray heavy
+        = "<meta charset=utf-8><p><a href=/k/0>-</a><p><a href=/k/1>k</a><script>"
+          "window.done = false; onload = () => { document.links[0].textContent"
+          " = '热点关键字'.repeat(1e6), window.done = true; };</script>";
     const QString heavyText = u"热点关键字"_s.repeated(1'000'000);
     const std::tuple<QByteArray, int, QString> pages[] = {
         {gbk, 3, u"中国"_s},
@@ -157,11 +150,7 @@ TEST_F(BrowserPaneTest, CollectsEveryLinkTheDocumentShowsWithItsVisibleText)
          2,
          u"separators \x1f, \x1e"
          "1 and \x1e"_s},
-        {linksPage(u"/k"_s, 2,
-                   u"window.done = false; onload = () => { document.links[0].textContent = "
-                   u"'热点关键字'.repeat(1e6); "
-                   "window.done = true; };"_s),
-         2, heavyText},
+        {heavy, 2, heavyText},
     };
     int n = 0;
     for (const auto &[page, count, text] : pages) {
