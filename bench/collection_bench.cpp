@@ -2,8 +2,8 @@
 // on a busy page against a plain view of it.
 //
 // Collection, per page, in one run and one engine: each side loads the page in a view of its
-// own and waits until it has loaded, its script is done, it is laid out and the page's garbage
-// is collected; then the clock starts. The sides take turns at going first. The limit is
+// own and waits until it has loaded, its script is done and it is laid out; then the clock
+// starts. The sides take turns at going first. The limit is
 // one runJavaScript of document.links as (href, innerText) pairs in a plain view; the harvest is
 // BrowserPane::collectLinks. Memory is the peak resident size of this process and its engine
 // processes above what they held when the clock started, sampled every 10 ms from a thread of
@@ -191,10 +191,6 @@ bool loadInto(QWebEngineView *view, const QUrl &url, int width)
     for (ask(); spinUntil([&] { return done.has_value() || gone; }, TimeoutMs) && !gone && !*done;
          ask())
         done.reset(), spinFor(100);
-    // What the page's script left behind is collected now, not inside one side's clock.
-    bool collected = false;
-    view->page()->runJavaScript(u"gc()"_s, [&](const QVariant &) { collected = true; });
-    spinUntil([&] { return collected || gone; }, TimeoutMs);
     spinFor(500);
     return !gone && done.value_or(false);
 }
@@ -349,9 +345,6 @@ void registerPages()
 int main(int argc, char **argv)
 {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    // gc() for the pages, so that both sides start from the same heap (see loadInto).
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS",
-            qgetenv("QTWEBENGINE_CHROMIUM_FLAGS") + " --js-flags=--expose-gc");
     QApplication app(argc, argv);
     allowLoopbackOnly();
     QLoggingCategory::setFilterRules(
