@@ -72,6 +72,10 @@ void CrawlCycle::Timer1_Timer()
         return;
     // The page loads while the user-interface thread sleeps; nothing is processed meanwhile.
     QThread::msleep(ulong(m_pacing.sleepMs));
+    // A harvest still waiting for the engine has left Timer2 counting down from its own
+    // start: this page gets a whole harvest period all the same.
+    if (m_harvesting)
+        m_timer2.setEnabled(false);
     m_timer2.setEnabled(true);
 }
 

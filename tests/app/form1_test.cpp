@@ -224,16 +224,19 @@ TEST_F(WindowTest, TodaysBoardAtTheRealPacing)
 }
 
 // A page whose script never yields holds its renderer and the harvest that waits for it: the
-// next rotation loads the next page in a fresh renderer, where it is harvested, and a close
-// during such a wait ends it at once, leaving the list as it was.
+// next rotation loads the next page in a fresh renderer, where it is harvested a whole harvest
+// period later (its server answers after 0.8 s; the waiting harvest's own countdown would
+// have come 0.2 s after the sleep), and a close during such a wait ends it at once, leaving the
+// list as it was.
 TEST_F(WindowTest, AHungPageCostsOnlyItsOwnAddressAndNeverHoldsTheWindow)
 {
-    Form1 &form = open({"/hang", "/p", "/hang"}, {3000, 1000, 200, 4, 1, 4, 60000});
+    m_server.serve(u"/slow"_s, "<a href=/p1>戊一</a>", "text/html; charset=utf-8", 800);
+    Form1 &form = open({"/hang", "/slow", "/hang"}, {3000, 1600, 200, 4, 1, 4, 60000});
     QTest::mouseClick(form.Command1, Qt::LeftButton);
     ASSERT_TRUE(waitUntil([&] { return m_navigated.size() == 3; }, 30000));
     EXPECT_EQ(keywords(), QStringList {u"戊一"_s});
     QElapsedTimer clock;
-    QTimer::singleShot(1500, &form, [&] { clock.start(), form.close(); }); // the harvest waits
+    QTimer::singleShot(2500, &form, [&] { clock.start(), form.close(); }); // the harvest waits
     EXPECT_TRUE(waitUntil([&] { return clock.isValid() && !form.isVisible(); }, 20000));
     EXPECT_LT(clock.elapsed(), 10000); // not the harvest's timeout
     EXPECT_EQ(keywords(), QStringList {u"戊一"_s});
