@@ -243,13 +243,12 @@ void BatchRun::harvest(bool timedOut, int waitMs)
                              : QString()));
         return;
     }
-    case LinkCollection::Outcome::NoDocument:
+    case LinkCollection::Outcome::NoDocument: {
         // Nothing of the address has arrived, or its renderer has gone while it was asked.
-        fail(m_browser->pageLoad().stage == PageLoad::Stage::Crashed
-                 ? describe(m_browser->pageLoad()).reason
-                 : u"超时"_s,
-             true);
+        const PageLoad load = m_browser->pageLoad();
+        fail(load.stage == PageLoad::Stage::Crashed ? describe(load).reason : u"超时"_s, true);
         return;
+    }
     case LinkCollection::Outcome::NoAnswer:
         fail(u"页面无响应"_s, false);
         return;
