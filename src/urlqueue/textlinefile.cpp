@@ -6,22 +6,12 @@ namespace TextLines {
 QList<QByteArray> split(QByteArrayView content)
 {
     QList<QByteArray> lines;
-    lines.reserve(count(content));
     for (qsizetype pos = 0; pos < content.size();) {
         const Line line = lineAt(content, pos);
         lines.append(content.sliced(line.begin, line.end - line.begin).toByteArray());
         pos = line.next;
     }
     return lines;
-}
-
-qsizetype count(QByteArrayView content)
-{
-    // Every line end counts one line, and bytes after the last one are one line more.
-    if (content.isEmpty())
-        return 0;
-    const bool terminated = content.back() == '\r' || content.back() == '\n';
-    return countLineEnds(content, false) + (terminated ? 0 : 1);
 }
 
 // Both scans go in fixed-size blocks without early exits inside, which the compiler turns

@@ -14,8 +14,6 @@
 namespace TextLines {
 
 QList<QByteArray> split(QByteArrayView content);
-// The number of lines split() would give, without building them.
-qsizetype count(QByteArrayView content);
 
 inline constexpr QByteArrayView lineEnd {"\r\n"};
 
