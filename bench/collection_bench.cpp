@@ -14,6 +14,7 @@
 // this process and its engine processes. Pages come from the tests' loopback server.
 #include "harvest/browserpane.h"
 #include "processtree.h"
+#include "support/collect.h"
 #include "support/guisupport.h"
 #include "support/loopbackserver.h"
 
@@ -232,7 +233,7 @@ void BM_Collection(benchmark::State &state, const Page &page)
             if (!loadInto(pane, url, page.width))
                 return false;
             Watch watch;
-            collected = pane->collectLinks(TimeoutMs);
+            collected = collectNow(pane, TimeoutMs);
             harvest = {watch.seconds(), watch.aboveIdleMiB(), watch.stallMs()};
             delete pane;
             return true;
@@ -250,7 +251,8 @@ void BM_Collection(benchmark::State &state, const Page &page)
                                 "engine collected no links");
             return;
         }
-        if (collected.forHarvest() != expected) {
+        if (collected.outcome != LinkCollection::Outcome::Collected
+            || collected.links != expected) {
             state.SkipWithError("the harvest did not collect the page's links");
             return;
         }
@@ -303,7 +305,7 @@ void BM_BusyPage(benchmark::State &state)
         auto *pane = new BrowserPane(&window);
         qsizetype harvested = 0;
         const double crawl
-            = cpuOver10s(pane, [&] { harvested = pane->collectLinks(TimeoutMs).links.size(); });
+            = cpuOver10s(pane, [&] { harvested = collectNow(pane, TimeoutMs).links.size(); });
         if (harvested != 500) {
             state.SkipWithError("the harvest missed links");
             return;

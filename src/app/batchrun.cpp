@@ -211,11 +211,7 @@ void BatchRun::check()
             || m_sentAt.elapsed() < qint64(m_pacing.earliestHarvestSeconds() * 1000))
             return;
         m_checks.stop();
-        // Out of the engine's answer first: no wait for the engine may start inside it.
-        QTimer::singleShot(0, this, [this, generation] {
-            if (generation == m_generation && !m_closed)
-                harvest(false, RealCrawlPacing.collectTimeoutMs);
-        });
+        harvest(false, RealCrawlPacing.collectTimeoutMs);
     });
 }
 
@@ -232,12 +228,17 @@ void BatchRun::atTimeout()
 void BatchRun::harvest(bool timedOut, int waitMs)
 {
     ++m_generation; // no other question about this page counts now
-    const LinkCollection collected = m_browser->collectLinks(waitMs);
-    if (m_closed)
-        return;
+    m_browser->collectLinks(waitMs, [this, timedOut](const LinkCollection &collected) {
+        if (!m_closed)
+            harvested(timedOut, collected);
+    });
+}
+
+void BatchRun::harvested(bool timedOut, const LinkCollection &collected)
+{
     switch (collected.outcome) {
     case LinkCollection::Outcome::Collected: {
-        const qsizetype added = m_crawl.harvest(collected.links);
+        const qsizetype added = m_crawl.harvest(m_address, collected).appended.size();
         pageDone(u"新增%1个关键字"_s.arg(added)
                  + (timedOut ? u"（超时，网页到时仍未加载完或链接仍在变化，按当时的内容抓取）"_s
                              : QString()));

@@ -44,9 +44,11 @@ private:
     // Looks at the page: failed, timed out, or loaded with its links standing still.
     void check();
     void atTimeout();
-    // Collects the page's links, waiting at most `waitMs` for them, and harvests them;
-    // `timedOut` says so on its line.
+    // Asks for the page's links, waiting at most `waitMs` for them; `timedOut` says so on its
+    // line.
     void harvest(bool timedOut, int waitMs);
+    // The page's links, or why there are none.
+    void harvested(bool timedOut, const LinkCollection &collected);
     // A page that could not be loaded: tried once more when the reason may pass.
     void fail(const QString &reason, bool retry);
     // Counts the page, writes its keywords, says how it went, and moves on or ends.

@@ -195,8 +195,7 @@ void Form1::closeEvent(QCloseEvent *event)
     // without touching anything.
     m_closed = true;
     m_cycle.stop();
-    if (WebBrowser1)
-        WebBrowser1->cancelCollection();
+    cancelCollection();
     event->accept();
 }
 
@@ -238,14 +237,23 @@ void Form1::Text1_Change()
 
 void Form1::quchongzi()
 {
-    // Without a document nothing is appended; the caller carries on either way.
-    if (!WebBrowser1)
+    m_cycle.quchongzi();
+}
+
+void Form1::collectLinks(int timeoutMs, const LinksAnswer &answer)
+{
+    // No browser yet, no document.
+    if (!WebBrowser1) {
+        answer({});
         return;
-    const LinkCollection collected = WebBrowser1->collectLinks(m_cycle.pacing().collectTimeoutMs);
-    // A close while the engine was being asked ends the harvest; the list stays as it was.
-    if (m_closed)
-        return;
-    m_crawl.harvest(collected.forHarvest());
+    }
+    WebBrowser1->collectLinks(timeoutMs, answer);
+}
+
+void Form1::cancelCollection()
+{
+    if (WebBrowser1)
+        WebBrowser1->cancelCollection();
 }
 
 qsizetype Form1::selectedIndex() const

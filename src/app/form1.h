@@ -77,6 +77,8 @@ private:
     void showMessage(const QString &text) override;
     void showFailure(const FileError &error) override;
     bool isClosed() const override;
+    void collectLinks(int timeoutMs, const LinksAnswer &answer) override;
+    void cancelCollection() override;
 
     // How a control follows the window when it is larger than its stored size.
     enum Anchor { Fixed = 0, GrowWidth = 1, GrowHeight = 2, FollowBottom = 4 };

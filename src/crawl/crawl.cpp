@@ -17,9 +17,10 @@ void Crawl::start()
     m_harvest.setOwnPhrases(m_ownFilters.phrases);
 }
 
-qsizetype Crawl::harvest(const std::optional<PageLinks> &links)
+PageHarvest Crawl::harvest(const QString &address, const LinkCollection &collected)
 {
-    const qsizetype before = m_keywords.count();
-    m_harvest.run(links);
-    return std::max<qsizetype>(m_keywords.count() - before, 0);
+    Q_UNUSED(address);
+    if (collected.outcome != LinkCollection::Outcome::Collected)
+        return {};
+    return {true, m_harvest.run(collected.links)};
 }

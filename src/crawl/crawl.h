@@ -6,6 +6,13 @@
 #include "output/keywordexport.h"
 #include "urlqueue/urllistfile.h"
 
+// What one page's harvest came to.
+struct PageHarvest
+{
+    bool harvested = false; // the engine gave the page's links
+    QStringList appended; // the keywords the list gained, in order
+};
+
 // A crawl's state and rules, whichever front end paces it: the URL list file, the keyword
 // file, the keyword list and its harvest pass, the start-up count, the rotation and the count
 // of harvested pages that ends the crawl.
@@ -28,9 +35,9 @@ public:
     // none. Throws FileError.
     QString rotate() const { return m_urlList.RotateUrlList(); }
 
-    // The harvest pass over a page's links; nothing for no document. Returns how many items
-    // the list gained.
-    qsizetype harvest(const std::optional<PageLinks> &links);
+    // One page's harvest, whichever front end asked the engine: the harvest pass over the
+    // links it collected from `address`, if it collected any.
+    PageHarvest harvest(const QString &address, const LinkCollection &collected);
 
     // Counts a harvested page; true for the page that reaches the target. Pages counted past
     // it are counted, not announced again.

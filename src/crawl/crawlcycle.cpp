@@ -5,6 +5,7 @@
 #include "crawl/progresstext.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QThread>
 
 CrawlCycle::CrawlCycle(Crawl &crawl, CrawlWindow &window, const CrawlPacing &pacing,
@@ -39,8 +40,26 @@ void CrawlCycle::Command1_Click()
     if (m_harvesting)
         return;
     m_harvesting = true;
-    m_window.quchongzi();
+    quchongzi();
     m_harvesting = false;
+}
+
+void CrawlCycle::quchongzi()
+{
+    std::optional<LinkCollection> collected;
+    QEventLoop wait;
+    m_window.collectLinks(m_pacing.collectTimeoutMs, [&](LinkCollection answer) {
+        collected = std::move(answer);
+        wait.quit();
+    });
+    if (!collected)
+        wait.exec();
+    // The application may end every loop at once: the answer must not outlive this wait.
+    if (!collected)
+        m_window.cancelCollection();
+    if (!collected || m_window.isClosed())
+        return;
+    m_crawl.harvest(m_window.addressText(), *collected);
 }
 
 void CrawlCycle::Timer1_Timer()

@@ -2,6 +2,7 @@
 
 #include "crawl/crawlpacing.h"
 #include "crawl/crawltimer.h"
+#include "harvest/pagelinks.h"
 
 #include <QObject>
 #include <QString>
@@ -18,9 +19,10 @@ public:
     virtual QString addressText() const = 0; // Text1
     virtual void setAddressText(const QString &text) = 0; // Text1; navigates at once
     virtual void setProgressCaption(const QString &caption) = 0; // Label2
-    // The harvest pass over the page the browser holds; a failure ends only the pass. It may
-    // process events while it waits for the engine, a close among them.
-    virtual void quchongzi() = 0;
+    // Asks the browser for the links of the page it holds (see BrowserPane::collectLinks).
+    virtual void collectLinks(int timeoutMs, const LinksAnswer &answer) = 0;
+    // Ends a collection still waiting: its answer comes at once.
+    virtual void cancelCollection() = 0;
     // A modal box captioned Lexhaul; returns when the user has closed it.
     virtual void showMessage(const QString &text) = 0;
     virtual void showFailure(const FileError &error) = 0;
@@ -42,6 +44,9 @@ public:
     void Command1_Click();
     void Timer1_Timer();
     void Timer2_Timer();
+    // The harvest of the page the browser holds. Waits for the engine's answer, drawing and
+    // answering the user meanwhile; a close during the wait ends it with the list as it was.
+    void quchongzi();
 
     // Both timers off (the export, and a failed rotation).
     void stop();

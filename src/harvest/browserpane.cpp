@@ -2,6 +2,7 @@
 #include "harvest/unattendedpage.h"
 
 #include <QEventLoop>
+#include <QFile>
 #include <QPointer>
 #include <QTimer>
 
@@ -12,13 +13,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The links go over as one string, "href SEP text SEP href SEP text ...": one string crosses
-// from the render process and into Qt far cheaper than an array of hundreds of thousands.
-// Addresses are serialised URLs and hold no control characters; in texts ESC and SEP are
-// escaped as ESC '0' and ESC '1'. No links is the empty string; null is no document of the
-// user's.
-constexpr QChar Sep {0x1f};
-constexpr QChar Esc {0x1e};
+// Control characters of the collection's records (see scripts/collect.js).
+constexpr QChar Escape {0x1d};
+constexpr QChar RecordSep {0x1e};
+constexpr QChar FieldSep {0x1f};
 
 // The engine's error for a load that another load replaced (net::ERR_ABORTED).
 constexpr int AbortedError = -3;
@@ -28,70 +26,54 @@ constexpr qsizetype DecodeAsideChars = 1 << 20;
 // The longest the pane waits for the engine to notice a render process it ended.
 constexpr int RestartWaitMs = 5000;
 
-// No document of the user's: the one the pane has left while its successor has not arrived,
-// the engine's error page, or the empty document a new render process starts with.
-const QString NotTheUsersDocument
-    = uR"(window.lexhaulLeft || location.protocol === 'chrome-error:' || location.href === 'about:blank')"_s;
+QString resourceText(const QString &name)
+{
+    QFile file(u":/lexhaul/scripts/"_s + name);
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("missing script resource %s", qPrintable(name));
+    return QString::fromUtf8(file.readAll());
+}
 
-const QString CollectScript = uR"((() => {
-    if (%1)
-        return null;
-    const links = document.links;
-    const n = links.length;
-    const parts = new Array(2 * n);
-    for (let i = 0; i < n; ++i) {
-        const a = links[i];
-        const text = a.innerText;
-        parts[2 * i] = a.href;
-        parts[2 * i + 1] = text.indexOf('\x1f') < 0 && text.indexOf('\x1e') < 0 ? text
-            : text.replace(/[\x1e\x1f]/g, (c) => (c === '\x1e' ? '\x1e0' : '\x1e1'));
+// A script of scripts/, with the test for a document that is not the user's in its place.
+QString script(const QString &name)
+{
+    QString notUsers;
+    for (const QString &line : resourceText(u"notusers.js"_s).split(u'\n')) {
+        if (!line.startsWith(u"//"))
+            notUsers += line;
     }
-    return parts.join('\x1f');
-})())"_s.arg(NotTheUsersDocument);
+    return resourceText(name).replace(u"NOT_THE_USERS_DOCUMENT"_s, notUsers.trimmed());
+}
 
-// How long the document's links have stood still: a watch of the document's changes to links
-// (added, removed, edited, re-addressed), started by the first question.
-const QString QuietScript = uR"((() => {
-    if (%1)
-        return null;
-    if (!window.lexhaulQuiet) {
-        const quiet = (window.lexhaulQuiet = { since: performance.now() });
-        const link = 'a[href], area[href]';
-        const inLink = (node) => {
-            const element = node.nodeType === Node.ELEMENT_NODE ? node : node.parentElement;
-            return !!(element && element.closest(link));
-        };
-        const holdsLink = (node) => node.nodeType === Node.ELEMENT_NODE
-            && (node.matches(link) || !!node.querySelector(link));
-        new MutationObserver((records) => {
-            for (const record of records) {
-                if (inLink(record.target) || Array.prototype.some.call(record.addedNodes, holdsLink)
-                    || Array.prototype.some.call(record.removedNodes, holdsLink)) {
-                    quiet.since = performance.now();
-                    return;
-                }
-            }
-        }).observe(document, { subtree: true, childList: true, characterData: true, attributes: true });
-    }
-    return Math.floor(performance.now() - window.lexhaulQuiet.since);
-})())"_s.arg(NotTheUsersDocument);
+const QString &collectScript()
+{
+    static const QString text = script(u"collect.js"_s);
+    return text;
+}
 
-// Marks the document the engine holds as one the pane has left. A navigation within it (only
-// the fragment changes) keeps it, and with it the mark goes.
-const QString LeaveScript = uR"(window.lexhaulLeft = true;
-window.addEventListener('hashchange', () => { window.lexhaulLeft = false; }, { once: true });)"_s;
+const QString &quietScript()
+{
+    static const QString text = script(u"quiet.js"_s);
+    return text;
+}
+
+const QString &leaveScript()
+{
+    static const QString text = resourceText(u"leave.js"_s);
+    return text;
+}
 
 QString unescaped(QStringView text)
 {
-    if (!text.contains(Esc))
+    if (!text.contains(Escape))
         return text.toString();
     QString plain;
     plain.reserve(text.size());
     for (qsizetype k = 0; k < text.size(); ++k) {
-        if (text.at(k) != Esc)
+        if (text.at(k) != Escape)
             plain.append(text.at(k));
         else if (k + 1 < text.size())
-            plain.append(text.at(++k) == u'1' ? Sep : Esc);
+            plain.append(QChar(Escape.unicode() + (text.at(++k).unicode() - u'0')));
     }
     return plain;
 }
@@ -101,17 +83,29 @@ PageLinks decoded(QStringView joined)
     PageLinks links;
     if (joined.isEmpty())
         return links;
-    links.reserve(joined.count(Sep) / 2 + 1);
-    qsizetype from = 0;
-    const auto field = [&] {
-        const qsizetype sep = joined.indexOf(Sep, from);
-        const QStringView value = joined.sliced(from, (sep < 0 ? joined.size() : sep) - from);
-        from = sep < 0 ? joined.size() + 1 : sep + 1;
-        return value;
-    };
-    while (from <= joined.size()) {
-        const QStringView address = field();
-        links.append(PageLink {address.toString(), unescaped(field())});
+    links.reserve(joined.count(RecordSep) + 1);
+    for (qsizetype from = 0; from <= joined.size();) {
+        qsizetype end = joined.indexOf(RecordSep, from);
+        if (end < 0)
+            end = joined.size();
+        const QStringView record = joined.sliced(from, end - from);
+        from = end + 1;
+        PageLink link;
+        qsizetype field = 0;
+        for (qsizetype start = 0; start <= record.size(); ++field) {
+            qsizetype stop = record.indexOf(FieldSep, start);
+            if (stop < 0)
+                stop = record.size();
+            const QStringView value = record.sliced(start, stop - start);
+            start = stop + 1;
+            if (field == 0)
+                link.address = value.toString();
+            else if (field == 1)
+                link.text = unescaped(value);
+            else
+                link.segments.append(unescaped(value));
+        }
+        links.append(std::move(link));
     }
     return links;
 }
@@ -151,7 +145,11 @@ BrowserPane::BrowserPane(QWidget *parent)
             });
 }
 
-BrowserPane::~BrowserPane() = default;
+BrowserPane::~BrowserPane()
+{
+    // Its answer is posted to the pane, and goes with it.
+    joinDecoder();
+}
 
 bool BrowserPane::navigate(const QString &text)
 {
@@ -167,7 +165,7 @@ bool BrowserPane::navigate(const QString &text)
         restartRenderer();
     // Sent ahead of the load, so the engine marks the document it holds before the new one
     // can take its place.
-    page()->runJavaScript(LeaveScript, ScriptWorldId);
+    page()->runJavaScript(leaveScript(), ScriptWorldId);
     m_navigated = true;
     m_rendererGone = false;
     m_load = {PageLoad::Stage::Loading};
@@ -176,77 +174,87 @@ bool BrowserPane::navigate(const QString &text)
     return true;
 }
 
-LinkCollection BrowserPane::collectLinks(int timeoutMs)
+void BrowserPane::collectLinks(int timeoutMs, const LinksAnswer &answer)
 {
-    if (!m_navigated || m_rendererGone)
-        return {};
-    struct Answer
-    {
-        bool arrived = false;
-        QVariant value;
-    };
-    // Shared: the engine may answer after the wait has given up.
-    const auto answer = std::make_shared<Answer>();
-    QEventLoop loop;
-    const QPointer<QEventLoop> waiting(&loop);
-    const QPointer<BrowserPane> self(this);
+    if (!m_navigated || m_rendererGone) {
+        answer({});
+        return;
+    }
+    // Shared with the engine's answer, which may come after the collection has ended.
+    const auto pending = std::make_shared<PendingCollection>();
+    pending->answer = answer;
+    m_pending.append(pending);
+    QTimer::singleShot(timeoutMs, this, [this, waiting = std::weak_ptr(pending)] {
+        const auto expired = waiting.lock();
+        if (expired && !expired->decoding)
+            finish(*expired,
+                   {m_rendererGone ? LinkCollection::Outcome::NoDocument
+                                   : LinkCollection::Outcome::NoAnswer,
+                    {}});
+    });
     asked();
-    page()->runJavaScript(CollectScript, ScriptWorldId,
-                          [answer, waiting, self](const QVariant &value) {
-                              answer->arrived = true;
-                              answer->value = value;
-                              if (self)
-                                  self->answered();
-                              if (waiting)
-                                  waiting->quit();
-                          });
-    QTimer timeout;
-    timeout.setSingleShot(true);
-    connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
-    timeout.start(timeoutMs);
-    bool cancelled = false;
-    const auto cancel = connect(this, &BrowserPane::collectionCancelled, &loop, [&] {
-        cancelled = true;
-        loop.quit();
+    const QPointer<BrowserPane> self(this);
+    page()->runJavaScript(collectScript(), ScriptWorldId, [self, pending](const QVariant &value) {
+        if (!self)
+            return;
+        self->answered();
+        if (pending->done)
+            return;
+        if (value.typeId() != QMetaType::QString) {
+            self->finish(*pending, {});
+            return;
+        }
+        const QString joined = value.toString();
+        if (joined.size() < DecodeAsideChars) {
+            self->finish(*pending, {LinkCollection::Outcome::Collected, decoded(joined)});
+            return;
+        }
+        // Hundreds of thousands of links take tens of milliseconds to split: aside, while the
+        // window goes on drawing and answering.
+        pending->decoding = true;
+        self->joinDecoder();
+        self->m_decoder = std::thread([self = self.data(), pending, joined] {
+            auto links = std::make_shared<PageLinks>(decoded(joined));
+            QMetaObject::invokeMethod(
+                self,
+                [self, pending, links] {
+                    self->finish(*pending, {LinkCollection::Outcome::Collected, std::move(*links)});
+                },
+                Qt::QueuedConnection);
+        });
     });
-    if (!answer->arrived)
-        loop.exec();
-    disconnect(cancel);
+}
 
-    if (cancelled && !m_rendererGone)
-        return {LinkCollection::Outcome::Abandoned, {}};
-    if (!answer->arrived)
-        return {m_rendererGone ? LinkCollection::Outcome::NoDocument
-                               : LinkCollection::Outcome::NoAnswer,
-                {}};
-    if (answer->value.typeId() != QMetaType::QString)
-        return {};
-    const QString joined = answer->value.toString();
-    if (joined.size() < DecodeAsideChars)
-        return {LinkCollection::Outcome::Collected, decoded(joined)};
-    // Hundreds of thousands of links take tens of milliseconds to split: aside, while the
-    // window goes on drawing and answering.
-    PageLinks links;
-    QEventLoop decoding;
-    std::thread worker([&] {
-        links = decoded(joined);
-        QMetaObject::invokeMethod(&decoding, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    decoding.exec();
-    worker.join();
-    return {LinkCollection::Outcome::Collected, std::move(links)};
+void BrowserPane::finish(PendingCollection &pending, LinkCollection collection)
+{
+    if (pending.done)
+        return;
+    pending.done = true;
+    m_pending.removeIf([&](const auto &p) { return p.get() == &pending; });
+    // Whoever waits may go on at once, and may ask again.
+    const LinksAnswer answer = std::exchange(pending.answer, {});
+    answer(std::move(collection));
 }
 
 void BrowserPane::cancelCollection()
 {
-    Q_EMIT collectionCancelled();
+    const LinkCollection::Outcome outcome
+        = m_rendererGone ? LinkCollection::Outcome::NoDocument : LinkCollection::Outcome::Abandoned;
+    for (const auto &pending : QList(m_pending))
+        finish(*pending, {outcome, {}});
+}
+
+void BrowserPane::joinDecoder()
+{
+    if (m_decoder.joinable())
+        m_decoder.join();
 }
 
 void BrowserPane::askLinksQuietMs(const std::function<void(std::optional<int>)> &answer)
 {
     const QPointer<BrowserPane> self(this);
     asked();
-    page()->runJavaScript(QuietScript, ScriptWorldId, [self, answer](const QVariant &value) {
+    page()->runJavaScript(quietScript(), ScriptWorldId, [self, answer](const QVariant &value) {
         if (!self)
             return;
         self->answered();

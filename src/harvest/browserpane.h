@@ -8,28 +8,9 @@
 #include <QWebEngineView>
 
 #include <functional>
+#include <memory>
 #include <optional>
-
-// What the engine answered when asked for its document's links.
-struct LinkCollection
-{
-    enum class Outcome {
-        Collected, // `links` are the document's
-        NoDocument, // nothing the user navigated to: no load yet, an error page, a dead renderer,
-                    // or the earlier document while the address last sent has not answered
-        NoAnswer, // the document did not answer in time (a busy or hung script)
-        Abandoned, // the wait was cancelled
-    };
-
-    Outcome outcome = Outcome::NoDocument;
-    PageLinks links;
-
-    // What a harvest takes: the links, or nothing at all.
-    std::optional<PageLinks> forHarvest() const
-    {
-        return outcome == Outcome::Collected ? std::optional(links) : std::nullopt;
-    }
-};
+#include <thread>
 
 // How far the engine got with the address last sent.
 struct PageLoad
@@ -74,11 +55,12 @@ public:
     // address at all (blanks only); then the result is false.
     bool navigate(const QString &text);
 
-    // The links of the document the engine holds now, as (href, innerText) in document order.
-    // Processes events while it waits for the engine, at most `timeoutMs`; cancelCollection()
-    // ends the wait early. Never from inside an answer of the engine's, which holds the
-    // engine's own loop: the answer would never come.
-    LinkCollection collectLinks(int timeoutMs);
+    // Asks the document the engine holds now for its links, in document order. `answer` gets
+    // them exactly once: the links, no document (at once, when the pane knows), no answer after
+    // `timeoutMs`, or abandoned when cancelCollection() comes first. Never blocks.
+    void collectLinks(int timeoutMs, const LinksAnswer &answer);
+    // Ends every collection still waiting for the engine (no document, if its render process
+    // has gone meanwhile).
     void cancelCollection();
 
     PageLoad pageLoad() const { return m_load; }
@@ -95,10 +77,17 @@ public:
 Q_SIGNALS:
     // Emitted for every address handed to the engine.
     void navigationRequested(const QUrl &url);
-    // Ends every collection being waited for.
-    void collectionCancelled();
 
 private:
+    struct PendingCollection
+    {
+        LinksAnswer answer;
+        bool decoding = false; // the answer is in: no timeout now
+        bool done = false;
+    };
+    void finish(PendingCollection &pending, LinkCollection collection);
+    void joinDecoder();
+
     // Ends the render process, whatever its document is doing, and waits until the engine has
     // noticed; the next address loads in a fresh one.
     void restartRenderer();
@@ -109,4 +98,6 @@ private:
     QElapsedTimer m_askedAt; // the oldest question still unanswered
     bool m_navigated = false; // the engine holds its initial empty document until then
     bool m_rendererGone = false; // the render process ended and took the document along
+    QList<std::shared_ptr<PendingCollection>> m_pending;
+    std::thread m_decoder; // splits the largest collections
 };

@@ -70,12 +70,10 @@ void HarvestPass::sweepUnchecked()
     m_swept = m_list.count();
 }
 
-bool HarvestPass::run(const std::optional<PageLinks> &links)
+QStringList HarvestPass::run(const PageLinks &links)
 {
-    if (!links)
-        return false;
-    if (links->isEmpty())
-        return true; // no link, no sweep
+    if (links.isEmpty())
+        return {}; // no link, no sweep
 
     sweepUnchecked();
 
@@ -87,7 +85,7 @@ bool HarvestPass::run(const std::optional<PageLinks> &links)
     QString lastAppendedAddress;
     bool placeHeld = false; // the last appended text only holds the place of its run's keyword
     bool placeSurvived = false; // and it is the last survivor
-    for (const PageLink &link : *links) {
+    for (const PageLink &link : links) {
         if (link.address == lastAppendedAddress) {
             if (!placeHeld || holdsPlace(link.text))
                 continue;
@@ -110,5 +108,5 @@ bool HarvestPass::run(const std::optional<PageLinks> &links)
     }
     m_list.append(survivors);
     m_swept = m_list.count();
-    return true;
+    return survivors;
 }

@@ -6,8 +6,6 @@
 #include <QObject>
 #include <QStringList>
 
-#include <optional>
-
 class KeywordListModel;
 
 // The harvest pass: appends the text of each link to the keyword list, skipping a link whose
@@ -32,9 +30,8 @@ public:
     // The user's own filter phrases, matched beside the built-in table from the next pass on.
     void setOwnPhrases(const QStringList &phrases);
 
-    // One pass over a document's links. Without a document nothing changes and the result
-    // is false; the caller carries on.
-    bool run(const std::optional<PageLinks> &links);
+    // One pass over a document's links. Returns the items it appended, in order.
+    QStringList run(const PageLinks &links);
 
 private:
     bool filtered(QStringView item) const;

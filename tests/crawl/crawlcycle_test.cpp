@@ -26,12 +26,14 @@ struct Cycle : ::testing::Test, CrawlWindow
     QString addressText() const override { return text1; }
     void setAddressText(const QString &text) override { text1 = text; }
     void setProgressCaption(const QString &caption) override { label2 = caption; }
-    void quchongzi() override
+    void collectLinks(int, const LinksAnswer &answer) override
     {
         ++harvests;
         if (duringHarvest)
             std::exchange(duringHarvest, {})();
+        answer({LinkCollection::Outcome::Collected, {}});
     }
+    void cancelCollection() override { }
     void showMessage(const QString &text) override { messages.append(text); }
     void showFailure(const FileError &error) override { failures.append(error.message()); }
     bool isClosed() const override { return closed; }

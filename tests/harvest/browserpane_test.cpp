@@ -3,6 +3,7 @@
 // JavaScript in the page's main world.
 
 #include "harvest/browserpane.h"
+#include "support/collect.h"
 #include "support/guisupport.h"
 #include "support/loopbackserver.h"
 #include "support/testfiles.h"
@@ -38,7 +39,7 @@ protected:
         m_window.show();
     }
 
-    LinkCollection collect(int timeoutMs = 60000) { return m_pane->collectLinks(timeoutMs); }
+    LinkCollection collect(int timeoutMs = 60000) { return collectNow(m_pane, timeoutMs); }
 
     QVariant runJs(const QString &code)
     {
@@ -96,7 +97,7 @@ TEST_F(BrowserPaneTest, CollectsOnlyTheDocumentLastSentToWhileItAnswers)
     killRenderer();
     EXPECT_TRUE(waitUntil([&] { return collect().outcome == Outcome::NoDocument; }, 10000));
     load(u"/x"_s);
-    EXPECT_EQ(collect().forHarvest(), domLinks());
+    EXPECT_EQ(collect().links, domLinks());
 
     m_pane->navigate(m_server.url(u"/slow"_s).toString());
     EXPECT_EQ(collect().outcome, Outcome::NoDocument); // /x, still shown
