@@ -1,6 +1,7 @@
 #include "harvest/harvestpass.h"
 
 #include "core/keywordlistmodel.h"
+#include "harvest/cardtext.h"
 #include "harvest/navfilters.h"
 
 #include <algorithm>
@@ -86,8 +87,9 @@ QStringList HarvestPass::run(const PageLinks &links)
     bool placeHeld = false; // the last appended text only holds the place of its run's keyword
     bool placeSurvived = false; // and it is the last survivor
     for (const PageLink &link : links) {
+        const QString text = keywordOf(link);
         if (link.address == lastAppendedAddress) {
-            if (!placeHeld || holdsPlace(link.text))
+            if (!placeHeld || holdsPlace(text))
                 continue;
             // The keyword takes its place.
             if (placeSurvived)
@@ -95,15 +97,15 @@ QStringList HarvestPass::run(const PageLinks &links)
             placeHeld = false;
         } else {
             lastAppendedAddress = link.address;
-            placeHeld = holdsPlace(link.text);
+            placeHeld = holdsPlace(text);
         }
         placeSurvived = false;
-        if (filtered(link.text))
+        if (filtered(text))
             continue;
         // An empty text that would stand first in the list goes at once.
-        if (link.text.isEmpty() && listEmpty && survivors.isEmpty())
+        if (text.isEmpty() && listEmpty && survivors.isEmpty())
             continue;
-        survivors.append(link.text);
+        survivors.append(text);
         placeSurvived = placeHeld;
     }
     m_list.append(survivors);

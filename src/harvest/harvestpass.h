@@ -8,7 +8,8 @@
 
 class KeywordListModel;
 
-// The harvest pass: appends the text of each link to the keyword list, skipping a link whose
+// The harvest pass: appends the keyword of each link (a card's title, see keywordOf) to the
+// keyword list, skipping a link whose
 // address equals that of the link appended just before it, and sweeps after every link so
 // that the list never holds a filtered text, a one-space item or an empty first item.
 //

@@ -2,7 +2,10 @@
 // other request is blocked). The reference for a collection is the live DOM's links, read by
 // JavaScript in the page's main world.
 
+#include "core/keywordlistmodel.h"
 #include "harvest/browserpane.h"
+#include "harvest/cardtext.h"
+#include "harvest/harvestpass.h"
 #include "support/collect.h"
 #include "support/guisupport.h"
 #include "support/loopbackserver.h"
@@ -164,6 +167,40 @@ TEST_F(BrowserPaneTest, CollectsEveryLinkTheDocumentShowsWithItsVisibleText)
         if (text != heavyText) { // its reference alone would take as long again
             EXPECT_EQ(collected.links, domLinks()) << n;
         }
+    }
+}
+
+// Today's hot lists of tests/data, one layout each: every hot entry (its links point under /e/)
+// gives exactly its title, whatever its card holds around it (a badge, a doubled card, rank and
+// heat spans, an excerpt, markup inside the title). The boards of 2018 and today's board give
+// every link's text as it is, as they always did.
+TEST_F(BrowserPaneTest, TodaysCardsGiveTheirTitlesAndOlderBoardsTheirTexts)
+{
+    const QString dir = QStringLiteral(LEXHAUL_HOTLIST_DIR);
+    for (const char *name : {"board_realtime_2025", "board_home", "aggregator_home",
+                             "social_hot_topics", "movie_home", "qa_hot_list"}) {
+        const QString page = QString::fromLatin1(name);
+        m_server.serve(u"/"_s + page, readBytes(dir + u"/"_s + page + u".html"_s));
+        load(u"/"_s + page);
+        PageLinks entries;
+        for (const PageLink &link : collect().links) {
+            if (QUrl(link.address).path().startsWith(u"/e/"))
+                entries.append(link);
+        }
+        KeywordListModel list;
+        HarvestPass(list).run(entries);
+        const QString titles = QString::fromUtf8(readBytes(dir + u"/"_s + page + u".titles.txt"_s));
+        EXPECT_EQ(list.items(), titles.split(u'\n', Qt::SkipEmptyParts)) << name;
+    }
+    for (const char *name :
+         {"baidu_top_buzz_b1_2018", "baidu_top_index_2018", "realtime_board_today"}) {
+        const QString page = QString::fromLatin1(name);
+        m_server.serve(u"/"_s + page, readBytes(dir + u"/"_s + page + u".html"_s), "text/html");
+        load(u"/"_s + page);
+        const PageLinks links = collect().links;
+        EXPECT_GT(links.size(), 100) << name;
+        for (const PageLink &link : links)
+            EXPECT_EQ(keywordOf(link), link.text) << name;
     }
 }
 

@@ -1,4 +1,5 @@
 #include "core/keywordlistmodel.h"
+#include "harvest/cardtext.h"
 #include "harvest/harvestpass.h"
 #include "support/harvestreference.h"
 #include "support/testfiles.h"
@@ -89,4 +90,62 @@ TEST(Pass, AgreesWithTheReferenceOnRandomPages)
             reference.removeAt(victim);
         }
     }
+}
+
+// A link's keyword, from its text (lines joined by "\n" here, or the line break named) and its
+// segments (the elements it is built of, "|" between them).
+TEST(Card, GivesItsTitle)
+{
+    const std::tuple<QString, QString, QString> rows[] = {
+        // Today's cards: the title, whatever stands around it.
+        {u"这些照片千万别发在朋友圈\n热"_s, u""_s, u"这些照片千万别发在朋友圈"_s},
+        {u"1\n标题甲\n热\n1\n标题甲\n热"_s, u"1|标题甲|热|1|标题甲|热"_s, u"标题甲"_s},
+        {u"1 19岁女孩挤痘痘引发颅内感染 175.3万"_s, u"1|19岁女孩挤痘痘引发颅内感染|175.3万"_s,
+         u"19岁女孩挤痘痘引发颅内感染"_s},
+        {u"119岁女孩挤痘痘引发颅内感染3016 万热度"_s, u"1|19岁女孩挤痘痘引发颅内感染|3016 万热度"_s,
+         u"19岁女孩挤痘痘引发颅内感染"_s},
+        {u"01\n航天员出舱画面公布\n2624 万热度"_s, u""_s, u"航天员出舱画面公布"_s},
+        {u"如何看待某某现象？\n这是一段很长的摘录，讲了许多事情，一直讲下去。"_s, u""_s,
+         u"如何看待某某现象？"_s},
+        {u"吴磊 155.0万"_s, u"吴磊|155.0万"_s, u"吴磊"_s},
+        {u"新 暴雨预警升级"_s, u"新|暴雨预警升级"_s, u"暴雨预警升级"_s},
+        {u"HOT\n机场临时关闭\n2.1w"_s, u""_s, u"机场临时关闭"_s},
+        {u"3\n南方回南天来了\n1234阅读"_s, u""_s, u"南方回南天来了"_s},
+        // What is no card stays as it is.
+        {u"12306"_s, u""_s, u"12306"_s},
+        {u"热"_s, u""_s, u"热"_s},
+        {u"  两个空格  "_s, u""_s, u"  两个空格  "_s},
+        {u"如何评价新作的口碑"_s, u""_s, u"如何评价新作的口碑"_s},
+        {u"热 搜"_s, u""_s, u"热 搜"_s}, // one line, no elements side by side
+        {u"甲 乙"_s, u"甲 乙|丙"_s, u"甲 乙"_s}, // not the segments it holds
+        // A card of nothing but place holders keeps its pieces.
+        {u"1\n热\n175.3万"_s, u""_s, u"1 热 175.3万"_s},
+        {u"\n"_s, u""_s, u""_s},
+        {u"2 新"_s, u"2|新"_s, u"2 新"_s},
+    };
+    for (const auto &[text, segments, keyword] : rows) {
+        const QStringList split = segments.isEmpty() ? QStringList() : segments.split(u'|');
+        EXPECT_EQ(keywordOf({u"/e"_s, text, split}), keyword) << text.toStdString();
+    }
+    // Every character that ends a line for some reader ends a piece.
+    for (const char16_t lineEnd :
+         {u'\r', u'\n', u'\v', u'\f', u'\x1c', u'\x1d', u'\x1e', u'\x85', u'\u2028', u'\u2029'}) {
+        const QString text = u"标题乙"_s + QChar(lineEnd) + u"新"_s;
+        EXPECT_EQ(keywordOf({u"/e"_s, text}), u"标题乙"_s) << int(lineEnd);
+        EXPECT_EQ(keywordOf({u"/e"_s, u"甲"_s + QChar(lineEnd) + u"乙"_s}), u"甲"_s)
+            << int(lineEnd);
+    }
+}
+
+// The pass harvests keywords, not texts: a card's rank holds its place like a rank link's.
+TEST(Card, ThePairRuleAndTheFiltersSeeTheKeyword)
+{
+    KeywordListModel list;
+    HarvestPass(list).run({{u"/1"_s, u"1"_s},
+                           {u"/1"_s, u"标题一\n热"_s},
+                           {u"/2"_s, u"2\n标题二\n新闻"_s},
+                           {u"/3"_s, u"3\n新闻标题\n175万"_s},
+                           {u"/4"_s, u" "_s},
+                           {u"/5"_s, u"\n\u3000\n"_s}});
+    EXPECT_EQ(list.items(), (QStringList {u"标题一"_s, u"标题二"_s, E})); // a blank card: empty
 }

@@ -1,6 +1,7 @@
 #include "support/harvestreference.h"
 
 #include "core/keywordlistmodel.h"
+#include "harvest/cardtext.h"
 #include "harvest/navfilters.h"
 
 #include <QRegularExpression>
@@ -25,15 +26,16 @@ bool harvestBySweeps(const std::optional<PageLinks> &links, KeywordListModel &li
     QString lastAppendedAddress;
     std::optional<QString> placeHolder; // the run's text so far, when it holds the place
     for (const PageLink &link : *links) {
+        const QString text = keywordOf(link);
         const bool sameAddress = link.address == lastAppendedAddress;
-        const bool holdsPlace = placeHolding.match(link.text).hasMatch();
+        const bool holdsPlace = placeHolding.match(text).hasMatch();
         if (!sameAddress || (placeHolder && !holdsPlace)) {
             // The place holder is the last item unless a sweep took it, which it does when
             // it is filtered, or when it is an empty head and so the list is empty now.
             if (sameAddress && !drop(*placeHolder) && list.count() > 0)
                 list.removeAt(list.count() - 1);
-            placeHolder = !sameAddress && holdsPlace ? std::optional(link.text) : std::nullopt;
-            list.append(link.text);
+            placeHolder = !sameAddress && holdsPlace ? std::optional(text) : std::nullopt;
+            list.append(text);
             lastAppendedAddress = link.address;
         }
         // The whole list afresh, so an item moving up is examined too.
