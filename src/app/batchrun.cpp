@@ -90,9 +90,9 @@ LoadFailure describe(const PageLoad &load)
 } // namespace
 
 BatchRun::BatchRun(const QString &directory, const TextEncoding &encoding, BatchConsole &console,
-                   const BatchPacing &pacing, QObject *parent)
+                   const BatchPacing &pacing, const CrawlOptions &options, QObject *parent)
     : QObject(parent)
-    , m_crawl(directory, encoding)
+    , m_crawl(directory, encoding, options)
     , m_console(console)
     , m_pacing(pacing)
 {

@@ -29,7 +29,8 @@ class BatchRun : public QObject
 public:
     // `directory` holds the URL list file and the keyword file.
     BatchRun(const QString &directory, const TextEncoding &encoding, BatchConsole &console,
-             const BatchPacing &pacing = {}, QObject *parent = nullptr);
+             const BatchPacing &pacing = {}, const CrawlOptions &options = {},
+             QObject *parent = nullptr);
     ~BatchRun() override;
 
     // Start-up, the crawl until every address is harvested or a signal stops it, and the

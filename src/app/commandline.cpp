@@ -76,9 +76,11 @@ Invocation parseCommandLine(const QStringList &arguments)
     const QCommandLineOption dir(u"dir"_s, QString(), u"目录"_s);
     const QCommandLineOption interval(u"interval"_s, QString(), u"秒"_s);
     const QCommandLineOption timeout(u"timeout"_s, QString(), u"秒"_s);
+    const QCommandLineOption listsOnly(u"lists-only"_s);
+    const QCommandLineOption newOnly(u"new-only"_s);
     const QCommandLineOption help(QStringList {u"h"_s, u"help"_s});
     const QCommandLineOption version(QStringList {u"v"_s, u"version"_s});
-    parser.addOptions({batch, dir, interval, timeout, help, version});
+    parser.addOptions({batch, dir, interval, timeout, listsOnly, newOnly, help, version});
 
     Invocation invocation;
     const auto usageError = [&](const QString &why) {
@@ -124,6 +126,8 @@ Invocation parseCommandLine(const QStringList &arguments)
         if (!parseSeconds(parser.value(*option), *seconds))
             return usageError(name + SecondsWanted);
     }
+    invocation.options.listsOnly = parser.isSet(listsOnly);
+    invocation.options.newOnly = parser.isSet(newOnly);
     invocation.mode = parser.isSet(batch) ? Invocation::Mode::Batch : Invocation::Mode::Window;
     return invocation;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "crawl/crawl.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -22,6 +24,7 @@ struct Invocation
     // and the longest wait for a page.
     double intervalSeconds = 10;
     double timeoutSeconds = 30;
+    CrawlOptions options;
     QString text;
 };
 

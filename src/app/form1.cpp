@@ -5,6 +5,7 @@
 #include "harvest/browserpane.h"
 #include "output/listediting.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QLabel>
@@ -47,9 +48,9 @@ QLabel *makeLabel(const char *name, const QString &caption, QWidget *parent)
 } // namespace
 
 Form1::Form1(const QString &directory, const TextEncoding &encoding, const CrawlPacing &pacing,
-             QWidget *parent)
+             const CrawlOptions &options, QWidget *parent)
     : QWidget(parent)
-    , m_crawl(directory, encoding)
+    , m_crawl(directory, encoding, options)
     , m_cycle(m_crawl, *this, pacing)
 {
     setObjectName(QStringLiteral("Form1"));
@@ -103,6 +104,18 @@ void Form1::createControls()
     Label1 = makeLabel("Label1", QStringLiteral("获取内容"), Frame1);
     place(Label1, twips(120, 1080, 1215, 375), Fixed);
 
+    // The options, beside the progress captions; unticked unless the command line ticked them.
+    Check1 = new QCheckBox(QStringLiteral("只取榜单"), Frame1);
+    Check1->setObjectName(QStringLiteral("Check1"));
+    place(Check1, QRect(400, 52, 92, 20), Fixed);
+    Check1->setChecked(m_crawl.options().listsOnly);
+    connect(Check1, &QCheckBox::toggled, this, [this](bool on) { m_crawl.setListsOnly(on); });
+    Check2 = new QCheckBox(QStringLiteral("只导出新词"), Frame1);
+    Check2->setObjectName(QStringLiteral("Check2"));
+    place(Check2, QRect(400, 74, 92, 20), Fixed);
+    Check2->setChecked(m_crawl.options().newOnly);
+    connect(Check2, &QCheckBox::toggled, this, [this](bool on) { m_crawl.setNewOnly(on); });
+
     Text1->setFocus();
 
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
@@ -122,8 +135,8 @@ void Form1::createBrowser()
     WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
     place(WebBrowser1, twips(240, 4680, 30, 135), FollowBottom);
 
-    const QList<QWidget *> tabOrder {Text1,    WebBrowser1, List1,   Command1,
-                                     Command2, Command3,    Command4};
+    const QList<QWidget *> tabOrder {Text1,    WebBrowser1, Check1,   Check2,  List1,
+                                     Command1, Command2,    Command3, Command4};
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 class BrowserPane;
+class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -25,7 +26,8 @@ public:
     // `directory` holds the URL list file and the keyword file; `encoding` is the one they
     // are read and written in.
     Form1(const QString &directory, const TextEncoding &encoding,
-          const CrawlPacing &pacing = RealCrawlPacing, QWidget *parent = nullptr);
+          const CrawlPacing &pacing = RealCrawlPacing, const CrawlOptions &options = {},
+          QWidget *parent = nullptr);
     ~Form1() override;
 
     // Runs before the window is first shown. Throws FileError when the URL list file can be
@@ -54,6 +56,8 @@ public:
     QPushButton *Command3;
     QPushButton *Command2;
     QPushButton *Command1;
+    QCheckBox *Check1; // 只取榜单
+    QCheckBox *Check2; // 只导出新词
     // Created while the start-up message is on screen (see Form_Load).
     BrowserPane *WebBrowser1 = nullptr;
     QGroupBox *Frame1;

@@ -68,9 +68,9 @@ int main(int argc, char **argv)
             BatchPacing pacing;
             pacing.intervalSeconds = invocation.intervalSeconds;
             pacing.timeoutSeconds = invocation.timeoutSeconds;
-            status = runBatch(directory, encoding, console, pacing);
+            status = runBatch(directory, encoding, console, pacing, invocation.options);
         } else {
-            status = runLexhaul(directory, encoding);
+            status = runLexhaul(directory, encoding, invocation.options);
         }
     }
     // Only now that the engine and its processes are gone.

@@ -56,7 +56,7 @@ void closeOnShutdownRequests(Form1 &form)
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, &form, [&form] { form.close(); });
 }
 
-int runLexhaul(const QString &directory, const TextEncoding &encoding)
+int runLexhaul(const QString &directory, const TextEncoding &encoding, const CrawlOptions &options)
 {
     installQtTranslations();
     if (const auto failure = prepareDirectory(directory)) {
@@ -68,7 +68,7 @@ int runLexhaul(const QString &directory, const TextEncoding &encoding)
         showMessageBox(nullptr, lock.refusal(), QMessageBox::Critical);
         return ExitStatus::Failed;
     }
-    Form1 form(directory, encoding);
+    Form1 form(directory, encoding, RealCrawlPacing, options);
     if (!runHandler(nullptr, [&form] { form.Form_Load(); }))
         return ExitStatus::Failed;
     closeOnShutdownRequests(form);
@@ -78,7 +78,7 @@ int runLexhaul(const QString &directory, const TextEncoding &encoding)
 }
 
 int runBatch(const QString &directory, const TextEncoding &encoding, BatchConsole &console,
-             const BatchPacing &pacing)
+             const BatchPacing &pacing, const CrawlOptions &options)
 {
     if (const auto failure = prepareDirectory(directory)) {
         console.error(*failure);
@@ -89,7 +89,7 @@ int runBatch(const QString &directory, const TextEncoding &encoding, BatchConsol
         console.error(lock.refusal());
         return ExitStatus::Failed;
     }
-    BatchRun run(directory, encoding, console, pacing);
+    BatchRun run(directory, encoding, console, pacing, options);
     return run.exec();
 }
 

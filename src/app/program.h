@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/textencoding.h"
+#include "crawl/crawl.h"
 #include "crawl/crawlpacing.h"
 
 #include <QString>
@@ -18,12 +19,13 @@ void closeOnShutdownRequests(Form1 &form);
 // The window on an existing QApplication: takes the directory's lock, creates the window,
 // runs start-up (the window is never shown if it fails), shows the window and runs the event
 // loop until it has closed. Returns the exit status.
-int runLexhaul(const QString &directory, const TextEncoding &encoding);
+int runLexhaul(const QString &directory, const TextEncoding &encoding,
+               const CrawlOptions &options = {});
 
 // A batch run on an existing QApplication: takes the directory's lock and crawls the whole
 // URL list without a window. Returns the exit status; 128 + N when signal N stopped it.
 int runBatch(const QString &directory, const TextEncoding &encoding, BatchConsole &console,
-             const BatchPacing &pacing);
+             const BatchPacing &pacing, const CrawlOptions &options = {});
 
 // Why the browser engine cannot start: run as root, its sandbox cannot, and the user has not
 // switched it off. nullopt when it can.

@@ -1,8 +1,9 @@
 #include "crawl/crawl.h"
 
-Crawl::Crawl(const QString &directory, const TextEncoding &encoding)
+Crawl::Crawl(const QString &directory, const TextEncoding &encoding, const CrawlOptions &options)
     : m_directory(directory)
     , m_encoding(encoding)
+    , m_options(options)
     , m_urlList(directory, encoding)
     , m_keywordFile(directory, encoding)
     , m_harvest(m_keywords)

@@ -13,6 +13,13 @@ struct PageHarvest
     QStringList appended; // the keywords the list gained, in order
 };
 
+// What the user has switched on; everything is off unless asked for.
+struct CrawlOptions
+{
+    bool listsOnly = false; // 只取榜单: a harvest keeps only the page's hot lists
+    bool newOnly = false; // 只导出新词: the keyword file gets only keywords it never had
+};
+
 // A crawl's state and rules, whichever front end paces it: the URL list file, the keyword
 // file, the keyword list and its harvest pass, the start-up count, the rotation and the count
 // of harvested pages that ends the crawl.
@@ -21,7 +28,7 @@ class Crawl
 public:
     // `directory` holds the URL list file and the keyword file; `encoding` is the one they are
     // read and written in.
-    Crawl(const QString &directory, const TextEncoding &encoding);
+    Crawl(const QString &directory, const TextEncoding &encoding, const CrawlOptions &options = {});
 
     // Start-up: creates an empty URL list file when there is none and counts its lines, the
     // crawl's target, and reads the user's filter phrases. Throws FileError for the URL list;
@@ -44,6 +51,11 @@ public:
     bool countPage() { return ++m_roundCount == m_urlTotal; }
     qint64 roundCount() const { return m_roundCount; }
 
+    const CrawlOptions &options() const { return m_options; }
+    // From the next harvest or export on.
+    void setListsOnly(bool on) { m_options.listsOnly = on; }
+    void setNewOnly(bool on) { m_options.newOnly = on; }
+
     KeywordListModel &keywords() { return m_keywords; }
     const UrlListFile &urlList() const { return m_urlList; }
     const KeywordFile &keywordFile() const { return m_keywordFile; }
@@ -51,6 +63,7 @@ public:
 private:
     QString m_directory;
     TextEncoding m_encoding;
+    CrawlOptions m_options;
     UrlListFile m_urlList;
     KeywordFile m_keywordFile;
     KeywordListModel m_keywords;
