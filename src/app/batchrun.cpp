@@ -30,63 +30,6 @@ QString signalName(int signalNumber)
     }
 }
 
-struct LoadFailure
-{
-    QString reason;
-    bool passing; // may be gone on a second try
-};
-
-// Why a load failed, in words, from the engine's own error: an HTTP status, or one of the
-// network errors the engine numbers (net_error_list.h in its sources).
-LoadFailure describe(const PageLoad &load)
-{
-    // Out of memory, most likely: another try may fare better.
-    if (load.stage == PageLoad::Stage::Crashed)
-        return {u"页面崩溃"_s, true};
-    const int code = load.errorCode;
-    if (load.errorDomain == QWebEngineLoadingInfo::HttpStatusCodeDomain)
-        return {u"HTTP %1"_s.arg(code), code >= 500 || code == 429};
-    switch (code) {
-    case -7:
-    case -118:
-        return {u"超时"_s, true};
-    case -20:
-        return {u"被拦截"_s, false};
-    case -21:
-        return {u"网络已改变"_s, true};
-    case -100:
-        return {u"连接被关闭"_s, true};
-    case -101:
-        return {u"连接被重置"_s, true};
-    case -102:
-        return {u"连接被拒绝"_s, true};
-    case -105:
-    case -137:
-        return {u"找不到服务器"_s, true};
-    case -106:
-        return {u"网络已断开"_s, true};
-    case -109:
-        return {u"无法访问该地址"_s, true};
-    case -300:
-        return {u"网址无效"_s, false};
-    case -301:
-    case -302:
-        return {u"不支持这种网址"_s, false};
-    case -311:
-    case -312:
-        return {u"端口不安全"_s, false};
-    case -324:
-        return {u"服务器没有返回任何数据"_s, true};
-    default:
-        break;
-    }
-    if (load.errorDomain == QWebEngineLoadingInfo::CertificateErrorDomain
-        || (code <= -200 && code > -300))
-        return {u"证书错误（%1）"_s.arg(code), false};
-    // The engine's range of connection errors.
-    return {u"网络错误（%1）"_s.arg(code), code <= -100 && code > -200};
-}
-
 } // namespace
 
 BatchRun::BatchRun(const QString &directory, const TextEncoding &encoding, BatchConsole &console,
@@ -138,7 +81,7 @@ int BatchRun::exec()
     m_host->setFixedSize(556, 312);
     m_browser = new BrowserPane(m_host.get());
     m_browser->setObjectName(u"WebBrowser1"_s);
-    m_browser->setGeometry(16, 312, 2, 9);
+    m_browser->setGeometry(BrowserPane::outOfView(m_host->size()));
     m_host->show();
 
     m_clock.start();
@@ -180,7 +123,7 @@ void BatchRun::send()
     m_asking = false;
     m_attemptAt.start();
     if (!m_browser->navigate(m_address)) {
-        fail(u"网址无效"_s, false);
+        fail({u"网址无效"_s, false});
         return;
     }
     m_checks.start(m_pacing.checkMs);
@@ -189,10 +132,9 @@ void BatchRun::send()
 void BatchRun::check()
 {
     const PageLoad load = m_browser->pageLoad();
-    if (load.stage == PageLoad::Stage::Failed || load.stage == PageLoad::Stage::Crashed) {
+    if (const auto failure = loadFailure(load)) {
         m_checks.stop();
-        const LoadFailure failure = describe(load);
-        fail(failure.reason, failure.passing);
+        fail(*failure);
         return;
     }
     if (m_attemptAt.elapsed() >= qint64(m_pacing.timeoutSeconds * 1000)) {
@@ -236,33 +178,21 @@ void BatchRun::harvest(bool timedOut, int waitMs)
 
 void BatchRun::harvested(bool timedOut, const LinkCollection &collected)
 {
-    switch (collected.outcome) {
-    case LinkCollection::Outcome::Collected: {
-        const qsizetype added = m_crawl.harvest(m_address, collected).appended.size();
-        pageDone(u"新增%1个关键字"_s.arg(added)
+    const PageHarvest page = m_crawl.harvest(m_address, m_browser->pageLoad(), collected);
+    if (page.failure)
+        fail(*page.failure);
+    else if (page.harvested)
+        pageDone(u"新增%1个关键字"_s.arg(page.appended.size())
                  + (timedOut ? u"（超时，网页到时仍未加载完或链接仍在变化，按当时的内容抓取）"_s
                              : QString()));
-        return;
-    }
-    case LinkCollection::Outcome::NoDocument: {
-        // Nothing of the address has arrived, or its renderer has gone while it was asked.
-        const PageLoad load = m_browser->pageLoad();
-        fail(load.stage == PageLoad::Stage::Crashed ? describe(load).reason : u"超时"_s, true);
-        return;
-    }
-    case LinkCollection::Outcome::NoAnswer:
-        fail(u"页面无响应"_s, false);
-        return;
-    case LinkCollection::Outcome::Abandoned:
-        return;
-    }
 }
 
-void BatchRun::fail(const QString &reason, bool retry)
+void BatchRun::fail(const PageFailure &failure)
 {
     if (m_closed) // stopped while the renderer was being replaced
         return;
-    if (retry && m_attempt == 1) {
+    const QString &reason = failure.reason;
+    if (failure.passing && m_attempt == 1) {
         after(m_pacing.retryDelayMs, [this] { send(); });
         return;
     }

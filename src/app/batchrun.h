@@ -2,6 +2,7 @@
 
 #include "crawl/crawl.h"
 #include "crawl/crawlpacing.h"
+#include "harvest/pageload.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -51,7 +52,7 @@ private:
     // The page's links, or why there are none.
     void harvested(bool timedOut, const LinkCollection &collected);
     // A page that could not be loaded: tried once more when the reason may pass.
-    void fail(const QString &reason, bool retry);
+    void fail(const PageFailure &failure);
     // Counts the page, writes its keywords, says how it went, and moves on or ends.
     void pageDone(const QString &outcome);
     void after(int ms, const std::function<void()> &action);

@@ -33,10 +33,10 @@ QString helpText(const QString &program)
           u"  --interval 秒\n"
           u"               批量运行：从一个网址到下一个网址的时间，默认 10；\n"
           u"               0 表示上一个网页抓取完立即打开下一个。\n"
-          u"  --timeout 秒 批量运行：等待一个网页的最长时间，默认 30。网页加载完、\n"
-          u"               链接 0.5 秒不再变化即抓取；到时仍在加载的网页按当时的内容抓取，\n"
-          u"               到时没有任何响应的网页算作无法打开。\n"
-          u"               秒数可以是整数或小数，不小于 0。\n"
+          u"  --timeout 秒 批量运行：等待一个网页的最长时间，默认 30，不小于 1。\n"
+          u"               网页加载完、链接 0.5 秒不再变化即抓取；到时仍在加载的网页按当时的\n"
+          u"               内容抓取，到时没有任何响应的网页算作无法打开。\n"
+          u"               两个秒数都可以是整数或小数。\n"
           u"  -h, --help   显示本帮助。\n"
           u"  -v, --version\n"
           u"               显示版本。\n"
@@ -53,13 +53,20 @@ QString helpText(const QString &program)
           u"               已抓取的关键字都在关键字文件里，网址文件已整理，下次从下一个网址开始。\n"_s;
 }
 
-const QString SecondsWanted = u" 后面要写不小于 0 的秒数（整数或小数）"_s;
+// What --interval and --timeout take, at least: a page needs a moment to answer at all.
+constexpr double LeastInterval = 0;
+constexpr double LeastTimeout = 1;
 
-// Whole or decimal seconds, at least 0: "10", "0", "2.5". No sign, exponent or unit.
-bool parseSeconds(const QString &text, double &seconds)
+QString secondsWanted(double least)
+{
+    return u" 后面要写不小于 %1 的秒数（整数或小数）"_s.arg(least);
+}
+
+// Whole or decimal seconds, at least `least`: "10", "0", "2.5". No sign, exponent or unit.
+bool parseSeconds(const QString &text, double least, double &seconds)
 {
     static const QRegularExpression decimal(u"^[0-9]{1,9}(\\.[0-9]{1,9})?$"_s);
-    if (!decimal.match(text).hasMatch())
+    if (!decimal.match(text).hasMatch() || text.toDouble() < least)
         return false;
     seconds = text.toDouble();
     return true;
@@ -96,8 +103,10 @@ Invocation parseCommandLine(const QStringList &arguments)
         // The only other failure: an option that takes a value is the last argument.
         const QString option
             = QRegularExpression(u"'(-[^']*)'"_s).match(parser.errorText()).captured(1);
-        return usageError(option.endsWith(u"dir"_s) ? u"--dir 后面要写一个目录"_s
-                                                    : option + SecondsWanted);
+        return usageError(
+            option.endsWith(u"dir"_s) ? u"--dir 后面要写一个目录"_s
+                                      : option
+                    + secondsWanted(option.endsWith(u"timeout"_s) ? LeastTimeout : LeastInterval));
     }
     if (!parser.positionalArguments().isEmpty())
         return usageError(u"多余的参数 "_s + parser.positionalArguments().join(u' '));
@@ -116,15 +125,16 @@ Invocation parseCommandLine(const QStringList &arguments)
         if (invocation.directory.isEmpty())
             return usageError(u"--dir 后面要写一个目录"_s);
     }
-    for (const auto &[option, seconds] : {std::pair {&interval, &invocation.intervalSeconds},
-                                          {&timeout, &invocation.timeoutSeconds}}) {
+    for (const auto &[option, least, seconds] :
+         {std::tuple {&interval, LeastInterval, &invocation.intervalSeconds},
+          {&timeout, LeastTimeout, &invocation.timeoutSeconds}}) {
         if (!parser.isSet(*option))
             continue;
         const QString name = u"--"_s + option->names().constFirst();
         if (!parser.isSet(batch))
             return usageError(name + u" 只用于 --batch"_s);
-        if (!parseSeconds(parser.value(*option), *seconds))
-            return usageError(name + SecondsWanted);
+        if (!parseSeconds(parser.value(*option), least, *seconds))
+            return usageError(name + secondsWanted(least));
     }
     invocation.options.listsOnly = parser.isSet(listsOnly);
     invocation.options.newOnly = parser.isSet(newOnly);

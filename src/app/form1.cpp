@@ -130,10 +130,10 @@ void Form1::createBrowser()
     if (WebBrowser1)
         return;
     // Placed on the bottom edge of the client area at every size: not hidden, it loads pages
-    // like a visible browser, but the user never sees it.
+    // like a visible browser at a desktop browser's size, but the user never sees it.
     WebBrowser1 = new BrowserPane(this);
     WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
-    place(WebBrowser1, twips(240, 4680, 30, 135), FollowBottom);
+    place(WebBrowser1, BrowserPane::outOfView(StoredSize), FollowBottom);
 
     const QList<QWidget *> tabOrder {Text1,    WebBrowser1, Check1,   Check2,  List1,
                                      Command1, Command2,    Command3, Command4};
@@ -261,6 +261,11 @@ void Form1::collectLinks(int timeoutMs, const LinksAnswer &answer)
         return;
     }
     WebBrowser1->collectLinks(timeoutMs, answer);
+}
+
+PageLoad Form1::pageLoad() const
+{
+    return WebBrowser1 ? WebBrowser1->pageLoad() : PageLoad {};
 }
 
 void Form1::cancelCollection()

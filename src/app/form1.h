@@ -83,6 +83,7 @@ private:
     bool isClosed() const override;
     void collectLinks(int timeoutMs, const LinksAnswer &answer) override;
     void cancelCollection() override;
+    PageLoad pageLoad() const override;
 
     // How a control follows the window when it is larger than its stored size.
     enum Anchor { Fixed = 0, GrowWidth = 1, GrowHeight = 2, FollowBottom = 4 };

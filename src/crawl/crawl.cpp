@@ -18,10 +18,13 @@ void Crawl::start()
     m_harvest.setOwnPhrases(m_ownFilters.phrases);
 }
 
-PageHarvest Crawl::harvest(const QString &address, const LinkCollection &collected)
+PageHarvest Crawl::harvest(const QString &address, const PageLoad &load,
+                           const LinkCollection &collected)
 {
     Q_UNUSED(address);
+    if (auto failure = harvestFailure(load, collected))
+        return {false, {}, std::move(failure)};
     if (collected.outcome != LinkCollection::Outcome::Collected)
         return {};
-    return {true, m_harvest.run(collected.links)};
+    return {true, m_harvest.run(collected.links), std::nullopt};
 }

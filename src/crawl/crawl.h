@@ -3,6 +3,7 @@
 #include "core/keywordlistmodel.h"
 #include "harvest/filterphrasefile.h"
 #include "harvest/harvestpass.h"
+#include "harvest/pageload.h"
 #include "output/keywordexport.h"
 #include "urlqueue/urllistfile.h"
 
@@ -11,6 +12,7 @@ struct PageHarvest
 {
     bool harvested = false; // the engine gave the page's links
     QStringList appended; // the keywords the list gained, in order
+    std::optional<PageFailure> failure; // why the page gave nothing
 };
 
 // What the user has switched on; everything is off unless asked for.
@@ -43,8 +45,10 @@ public:
     QString rotate() const { return m_urlList.RotateUrlList(); }
 
     // One page's harvest, whichever front end asked the engine: the harvest pass over the
-    // links it collected from `address`, if it collected any.
-    PageHarvest harvest(const QString &address, const LinkCollection &collected);
+    // links it collected from `address`, unless the page could not be loaded (see
+    // harvestFailure).
+    PageHarvest harvest(const QString &address, const PageLoad &load,
+                        const LinkCollection &collected);
 
     // Counts a harvested page; true for the page that reaches the target. Pages counted past
     // it are counted, not announced again.

@@ -8,6 +8,8 @@
 #include <QEventLoop>
 #include <QThread>
 
+using namespace Qt::StringLiterals;
+
 CrawlCycle::CrawlCycle(Crawl &crawl, CrawlWindow &window, const CrawlPacing &pacing,
                        QObject *parent)
     : QObject(parent)
@@ -26,9 +28,19 @@ QString CrawlCycle::missingListMessage()
     return QStringLiteral("要抓取百度哪个网页的关键字？老大，请告诉我");
 }
 
-QString CrawlCycle::completionMessage()
+QString CrawlCycle::completionMessage(const QList<FailedPage> &failed)
 {
-    return QStringLiteral("已经全部抓取,请点击生成文本");
+    QString text = QStringLiteral("已经全部抓取,请点击生成文本");
+    if (failed.isEmpty())
+        return text;
+    // Enough to act on; the box must still fit on the screen.
+    constexpr qsizetype Named = 10;
+    text += u"\n有%1个网址未能抓取："_s.arg(failed.size());
+    for (const FailedPage &page : failed.first(std::min(failed.size(), Named)))
+        text += u"\n"_s + page.address + u"："_s + page.reason;
+    if (failed.size() > Named)
+        text += u"\n……另有%1个"_s.arg(failed.size() - Named);
+    return text;
 }
 
 void CrawlCycle::Command1_Click()
@@ -59,7 +71,7 @@ void CrawlCycle::quchongzi()
         m_window.cancelCollection();
     if (!collected || m_window.isClosed())
         return;
-    m_crawl.harvest(m_window.addressText(), *collected);
+    m_lastHarvest = m_crawl.harvest(m_window.addressText(), m_window.pageLoad(), *collected);
 }
 
 void CrawlCycle::Timer1_Timer()
@@ -103,14 +115,17 @@ void CrawlCycle::Timer2_Timer()
     if (m_window.addressText().isEmpty() || m_harvesting)
         return;
     const qint64 rotations = m_rotations;
+    m_lastHarvest.reset();
     Command1_Click();
     if (m_window.isClosed())
         return;
+    if (m_lastHarvest && m_lastHarvest->failure)
+        m_failedPages.append({m_window.addressText(), m_lastHarvest->failure->reason});
     const bool target = m_crawl.countPage();
     m_window.setProgressCaption(ProgressText(m_crawl.roundCount()));
     if (target) {
         stop();
-        m_window.showMessage(completionMessage());
+        m_window.showMessage(completionMessage(m_failedPages));
         if (m_window.isClosed())
             return;
     }

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "crawl/crawl.h"
 #include "crawl/crawlpacing.h"
 #include "crawl/crawltimer.h"
-#include "harvest/pagelinks.h"
+#include "harvest/pageload.h"
 
 #include <QObject>
 #include <QString>
@@ -23,6 +24,8 @@ public:
     virtual void collectLinks(int timeoutMs, const LinksAnswer &answer) = 0;
     // Ends a collection still waiting: its answer comes at once.
     virtual void cancelCollection() = 0;
+    // How far the browser got with the address last sent.
+    virtual PageLoad pageLoad() const = 0;
     // A modal box captioned Lexhaul; returns when the user has closed it.
     virtual void showMessage(const QString &text) = 0;
     virtual void showFailure(const FileError &error) = 0;
@@ -55,8 +58,17 @@ public:
     CrawlTimer &timer2() { return m_timer2; }
     const CrawlPacing &pacing() const { return m_pacing; }
 
+    // A page the crawl counted that gave nothing, and why.
+    struct FailedPage
+    {
+        QString address;
+        QString reason;
+    };
+    const QList<FailedPage> &failedPages() const { return m_failedPages; }
+
     static QString missingListMessage();
-    static QString completionMessage();
+    // What the crawl says at its end: the first line alone when every page was harvested.
+    static QString completionMessage(const QList<FailedPage> &failed = {});
 
 private:
     // Runs pending events `times` times; false when the window was closed meanwhile.
@@ -69,4 +81,6 @@ private:
     CrawlTimer m_timer2;
     qint64 m_rotations = 0;
     bool m_harvesting = false;
+    std::optional<PageHarvest> m_lastHarvest; // of the last quchongzi
+    QList<FailedPage> m_failedPages;
 };

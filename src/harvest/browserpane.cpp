@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QPointer>
 #include <QTimer>
+#include <QWebEngineLoadingInfo>
 
 #include <csignal>
 #include <thread>
@@ -17,6 +18,10 @@ namespace {
 constexpr QChar Escape {0x1d};
 constexpr QChar RecordSep {0x1e};
 constexpr QChar FieldSep {0x1f};
+
+static_assert(int(PageLoad::Domain::HttpStatus) == QWebEngineLoadingInfo::HttpStatusCodeDomain
+              && int(PageLoad::Domain::Certificate)
+                  == QWebEngineLoadingInfo::CertificateErrorDomain);
 
 // The engine's error for a load that another load replaced (net::ERR_ABORTED).
 constexpr int AbortedError = -3;
@@ -137,7 +142,8 @@ BrowserPane::BrowserPane(QWidget *parent)
                 case QWebEngineLoadingInfo::LoadFailedStatus:
                     // A load that another one replaced is no failure of the page's.
                     if (info.errorCode() != AbortedError)
-                        m_load = {PageLoad::Stage::Failed, info.errorDomain(), info.errorCode()};
+                        m_load = {PageLoad::Stage::Failed,
+                                  PageLoad::Domain(int(info.errorDomain())), info.errorCode()};
                     break;
                 case QWebEngineLoadingInfo::LoadStoppedStatus:
                     break;

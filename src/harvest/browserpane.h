@@ -1,9 +1,8 @@
 #pragma once
 
-#include "harvest/pagelinks.h"
+#include "harvest/pageload.h"
 
 #include <QElapsedTimer>
-#include <QWebEngineLoadingInfo>
 #include <QWebEngineScript>
 #include <QWebEngineView>
 
@@ -11,23 +10,6 @@
 #include <memory>
 #include <optional>
 #include <thread>
-
-// How far the engine got with the address last sent.
-struct PageLoad
-{
-    enum class Stage {
-        None, // nothing sent yet
-        Loading,
-        Loaded,
-        Failed, // see errorDomain and errorCode: a network error, or an HTTP status of 400 up
-        Crashed, // the render process ended (crashed, ran out of memory, was killed) after
-                 // the address was sent, and took the document along
-    };
-
-    Stage stage = Stage::None;
-    QWebEngineLoadingInfo::ErrorDomain errorDomain = QWebEngineLoadingInfo::NoErrorDomain;
-    int errorCode = 0; // the engine's network error (negative), or the HTTP status
-};
 
 // WebBrowser1: the embedded browser, and the one way the program reads its page.
 //
@@ -46,6 +28,12 @@ public:
     // The isolated script world the collection runs in. Page scripts run in the main world
     // and cannot reach it.
     static constexpr quint32 ScriptWorldId = QWebEngineScript::UserWorld + 1;
+    // The size pages are laid out at: a desktop browser window's. Narrower, text wraps into
+    // millions of lines, and a long one costs the engine seconds and gigabytes.
+    static constexpr QSize LayoutSize {1280, 800};
+    // Where the pane stands in a host of the main window's size, out of view: just below its
+    // bottom edge, where the host clips it whole.
+    static QRect outOfView(const QSize &host) { return {QPoint(16, host.height()), LayoutSize}; }
 
     explicit BrowserPane(QWidget *parent = nullptr);
     ~BrowserPane() override;

@@ -55,6 +55,7 @@ public:
 
 UnattendedPage::UnattendedPage(QObject *parent)
     : QWebEnginePage(parent)
+    , m_showConsole(qEnvironmentVariableIntValue("LEXHAUL_PAGE_CONSOLE") == 1)
 {
     settings()->setUnknownUrlSchemePolicy(QWebEngineSettings::DisallowUnknownUrlSchemes);
     setAudioMuted(true);
@@ -90,4 +91,12 @@ bool UnattendedPage::javaScriptConfirm(const QUrl &, const QString &msg)
 bool UnattendedPage::javaScriptPrompt(const QUrl &, const QString &, const QString &, QString *)
 {
     return false;
+}
+
+void UnattendedPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level,
+                                              const QString &message, int lineNumber,
+                                              const QString &sourceID)
+{
+    if (m_showConsole)
+        QWebEnginePage::javaScriptConsoleMessage(level, message, lineNumber, sourceID);
 }

@@ -12,7 +12,9 @@
 //   (location, camera, microphone, notifications, screen capture) is denied;
 // - links and locations of schemes the engine does not know (mailto:, tencent:, thunder:)
 //   are never handed to the desktop;
-// - the page is muted.
+// - the page is muted;
+// - what its scripts write to their console goes nowhere: Lexhaul's standard error holds
+//   Lexhaul's own words. Whoever debugs a page sets LEXHAUL_PAGE_CONSOLE=1 to see it there.
 //
 // The rest the engine refuses by itself when nobody answers, and is left to it: HTTP and
 // proxy authentication (no credentials given), client certificates (none selected),
@@ -36,4 +38,9 @@ protected:
     bool javaScriptConfirm(const QUrl &securityOrigin, const QString &msg) override;
     bool javaScriptPrompt(const QUrl &securityOrigin, const QString &msg,
                           const QString &defaultValue, QString *result) override;
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString &message,
+                                  int lineNumber, const QString &sourceID) override;
+
+private:
+    bool m_showConsole;
 };

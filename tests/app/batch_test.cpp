@@ -225,7 +225,7 @@ TEST_F(ExecutableTest, BadCommandLinesTouchNothing)
     for (const QString &line :
          {u"--bogus"_s, u"--batch --dir"_s, u"--batch extra"_s, u"--dir="_s, u"--interval 5"_s,
           u"--batch --interval"_s, u"--batch --interval=-1"_s, u"--batch --timeout 1e3"_s,
-          u"--batch --timeout=.5"_s}) {
+          u"--batch --timeout=.5"_s, u"--batch --timeout 0"_s, u"--batch --timeout 0.999"_s}) {
         auto process = start(line.split(u' '));
         ASSERT_TRUE(process->waitForFinished(30000));
         EXPECT_EQ(process->exitCode(), 2) << line.toStdString();
@@ -233,6 +233,22 @@ TEST_F(ExecutableTest, BadCommandLinesTouchNothing)
         EXPECT_EQ(dirEntries(m_home.path()), QStringList {u"lexhaul"_s});
         EXPECT_EQ(dirEntries(m_dir.path()), QStringList {u"抓关键字网址.txt"_s});
     }
+}
+
+// What a page's scripts write to their console is theirs: a run over a page that logs, warns,
+// fails and throws says nothing on standard error and ends well.
+TEST_F(ExecutableTest, PageScriptsDoNotWriteToStandardError)
+{
+    m_server.serve(u"/log"_s,
+                   "<a href=/1>甲一</a><script>console.log('a log line'); "
+                   "console.warn('a warning'); console.error('an error'); "
+                   "undefinedFunction();</script>");
+    writeBytes(urlListPath(), address("/log").toUtf8());
+    auto process = start(batch() + QStringList {u"--interval"_s, u"0"_s, u"--timeout"_s, u"1"_s});
+    ASSERT_TRUE(process->waitForFinished(60000));
+    EXPECT_EQ(process->exitCode(), 0);
+    EXPECT_EQ(process->readAllStandardError(), QByteArray());
+    EXPECT_EQ(readBytes(keywordPath()), QByteArray("甲一\r\n"));
 }
 
 // As root, without the engine's sandbox switched off by the user, a run says what to do before

@@ -20,6 +20,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QPushButton>
+#include <QTcpServer>
 #include <QTest>
 #include <QTimer>
 
@@ -68,7 +69,8 @@ protected:
         m_boxes.emplace();
         return *m_form;
     }
-    bool completed() const { return m_boxes->texts().contains(CrawlCycle::completionMessage()); }
+    // The crawl's end, and nothing else to say: every page was harvested.
+    bool completed() const { return m_boxes->texts().contains(u"已经全部抓取,请点击生成文本"_s); }
     QStringList keywords() const { return m_form->crawl().keywords().items(); }
     bool ticking() const { return m_form->Timer1().isTicking() || m_form->Timer2().isTicking(); }
 
@@ -88,15 +90,17 @@ TEST_F(WindowTest, ControlsFollowALargerWindowAndTheListIsEditedAndExported)
     // 344 wider and 328 taller than stored: the frame and the list take both, Text1 the width,
     // the buttons and the browser keep their distance to the bottom, the captions stay.
     const std::pair<QWidget *, QRect> controls[]
-        = {{form.WebBrowser1, {16, 640, 2, 9}}, {form.Frame1, {8, 16, 841, 553}},
-           {form.Text1, {8, 16, 785, 33}},      {form.Label3, {296, 64, 97, 33}},
-           {form.List1, {8, 96, 785, 440}},     {form.Command1, {16, 584, 113, 25}},
+        = {{form.WebBrowser1, {16, 640, 1280, 800}}, {form.Frame1, {8, 16, 841, 553}},
+           {form.Text1, {8, 16, 785, 33}},           {form.Label3, {296, 64, 97, 33}},
+           {form.List1, {8, 96, 785, 440}},          {form.Command1, {16, 584, 113, 25}},
            {form.Command4, {288, 584, 97, 25}}};
     form.resize(900, 640);
     ASSERT_TRUE(waitUntil([&] { return form.size() == QSize(900, 640); }));
     for (const auto &[widget, geometry] : controls)
         EXPECT_EQ(widget->geometry(), geometry) << qPrintable(widget->objectName());
-    EXPECT_TRUE(form.WebBrowser1->isVisible()); // loaded like a visible browser, yet below
+    // Loaded like a visible browser, yet below the window, which clips it whole.
+    EXPECT_TRUE(form.WebBrowser1->isVisible());
+    EXPECT_TRUE(form.WebBrowser1->visibleRegion().isEmpty());
     QTest::keyClicks(form.Text1, u"ab"_s);
     form.Text1->clear(); // nothing left to send
     EXPECT_EQ(m_navigated, (QStringList {u"http://a"_s, u"http://ab"_s}));
@@ -242,4 +246,30 @@ TEST_F(WindowTest, AHungPageCostsOnlyItsOwnAddressAndNeverHoldsTheWindow)
     EXPECT_EQ(keywords(), QStringList {u"戊一"_s});
     EXPECT_FALSE(ticking());
     ::kill(pid_t(form.WebBrowser1->page()->renderProcessPid()), SIGKILL);
+}
+
+// Pages that give nothing are named when the crawl ends: a refused connection, and a 404 whose
+// page has links of its own (the site's error page: not harvested either). A page that loaded
+// with no links was harvested, and is not named.
+TEST_F(WindowTest, TheCompletionNamesThePagesThatGaveNothing)
+{
+    QTcpServer closed;
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+    const QString refused = u"http://127.0.0.1:%1/r"_s.arg(closed.serverPort());
+    closed.close();
+    m_server.serve(u"/gone"_s, "<a href=/x>死链</a>", "text/html; charset=utf-8", 0,
+                   "404 Not Found");
+    m_server.serve(u"/empty"_s, "<p>没有链接</p>");
+    m_server.serve(u"/q"_s, "<a href=/q1>己一</a>");
+    const QByteArray refusedLine = refused.toLatin1();
+    Form1 &form = open({"/p", refusedLine.constData(), "/gone", "/empty", "/q"},
+                       {2500, 800, 300, 4, 1, 4, 30000});
+    QTest::mouseClick(form.Command1, Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return !m_boxes->texts().isEmpty(); }, 60000));
+    EXPECT_EQ(
+        m_boxes->texts(),
+        QStringList {
+            u"已经全部抓取,请点击生成文本\n有2个网址未能抓取：\n%1：连接被拒绝\n%2：HTTP 404"_s.arg(
+                refused, address("/gone"))});
+    EXPECT_EQ(keywords(), (QStringList {u"戊一"_s, u"己一"_s}));
 }

@@ -34,6 +34,7 @@ struct Cycle : ::testing::Test, CrawlWindow
         answer({LinkCollection::Outcome::Collected, {}});
     }
     void cancelCollection() override { }
+    PageLoad pageLoad() const override { return {PageLoad::Stage::Loaded}; }
     void showMessage(const QString &text) override { messages.append(text); }
     void showFailure(const FileError &error) override { failures.append(error.message()); }
     bool isClosed() const override { return closed; }

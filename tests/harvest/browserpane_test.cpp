@@ -38,7 +38,7 @@ protected:
         allowLoopbackOnly();
         // The main window's geometry: the pane sits just below the visible area.
         m_window.setFixedSize(556, 312);
-        m_pane->setGeometry(16, 312, 2, 9);
+        m_pane->setGeometry(BrowserPane::outOfView(m_window.size()));
         m_window.show();
     }
 
@@ -168,6 +168,9 @@ TEST_F(BrowserPaneTest, CollectsEveryLinkTheDocumentShowsWithItsVisibleText)
             EXPECT_EQ(collected.links, domLinks()) << n;
         }
     }
+    // Laid out as a desktop browser would, and shown, though out of view.
+    EXPECT_EQ(runJs(u"`${document.visibilityState} ${innerWidth}x${innerHeight}`"_s),
+              u"visible 1280x800"_s);
 }
 
 // Today's hot lists of tests/data, one layout each: every hot entry (its links point under /e/)
