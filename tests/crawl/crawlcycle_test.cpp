@@ -34,7 +34,7 @@ struct Cycle : ::testing::Test, CrawlWindow
         answer({LinkCollection::Outcome::Collected, {}});
     }
     void cancelCollection() override { }
-    PageLoad pageLoad() const override { return {PageLoad::Stage::Loaded}; }
+    PageLoad pageLoad() const override { return load; }
     void showMessage(const QString &text) override { messages.append(text); }
     void showFailure(const FileError &error) override { failures.append(error.message()); }
     bool isClosed() const override { return closed; }
@@ -46,6 +46,7 @@ struct Cycle : ::testing::Test, CrawlWindow
     int harvests = 0;
     QStringList messages, failures;
     bool closed = false;
+    PageLoad load {PageLoad::Stage::Loaded};
     std::function<void()> duringHarvest; // what happens while the harvest waits
     CrawlCycle cycle {crawl, *this, CrawlPacing {10000, 1000, 0, 1, 1, 1}};
 };
@@ -123,4 +124,26 @@ TEST_F(Cycle, OneHarvestAtATime)
     EXPECT_EQ(crawl.roundCount(), 1);
     EXPECT_EQ(text1, u"B"_s);
     EXPECT_TRUE(cycle.timer2().isEnabled());
+}
+
+// The end of a crawl names the pages that gave nothing, ten at the most, and how many more.
+TEST_F(Cycle, TheCompletionNamesTenFailedPagesAtTheMost)
+{
+    QByteArray lines;
+    for (int i = 1; i <= 13; ++i)
+        lines += "http://h" + QByteArray::number(i) + "/\r\n";
+    writeBytes(urls, lines);
+    crawl.start();
+    QString named;
+    for (int i = 1; i <= 13; ++i) {
+        cycle.Timer1_Timer();
+        // The first page is harvested; the others are refused.
+        load = i == 1 ? PageLoad {PageLoad::Stage::Loaded}
+                      : PageLoad {PageLoad::Stage::Failed, PageLoad::Domain::Connection, -102};
+        if (i > 1 && i <= 11)
+            named += u"\nhttp://h%1/：连接被拒绝"_s.arg(i);
+        cycle.Timer2_Timer();
+    }
+    EXPECT_EQ(messages, QStringList {u"已经全部抓取,请点击生成文本\n有12个网址未能抓取："_s + named
+                                     + u"\n……另有2个"_s});
 }
