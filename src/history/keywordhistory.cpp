@@ -71,8 +71,15 @@ QString reasonOf(const QSqlError &error)
         reason = u"数据库出错"_s;
         break;
     }
-    const QString words = error.databaseText().isEmpty() ? error.driverText() : error.databaseText();
+    const QString words
+        = error.databaseText().isEmpty() ? error.driverText() : error.databaseText();
     return words.isEmpty() ? reason : reason + u"（"_s + words + u"）"_s;
+}
+
+// Qt SQL binds a null QString as NULL; an empty list item is an empty keyword.
+QVariant textValue(const QString &text)
+{
+    return text.isNull() ? QVariant(u""_s) : QVariant(text);
 }
 
 QString historyPath(const QString &directory)
@@ -271,8 +278,8 @@ KeywordHistory::KeywordHistory(const QString &directory, bool create)
     if (file.exists() && !file.isFile())
         throw FileError(u"打开关键字历史失败"_s, m_path, u"同名的不是文件"_s);
     try {
-        m_connection = std::make_unique<Connection>(m_path,
-                                                    create ? OpenMode::Create : OpenMode::ReadWrite);
+        m_connection
+            = std::make_unique<Connection>(m_path, create ? OpenMode::Create : OpenMode::ReadWrite);
         Connection &c = *m_connection;
         if (!c.hasSchema())
             c.createSchema();
@@ -330,9 +337,9 @@ void KeywordHistory::recordPage(const QString &address, const QStringList &keywo
     const qint64 seen = seenAt.toSecsSinceEpoch();
     try {
         inTransaction(c.db, [&] {
-            c.insertAddress.bindValue(0, address);
+            c.insertAddress.bindValue(0, textValue(address));
             run(c.insertAddress);
-            c.selectAddress.bindValue(0, address);
+            c.selectAddress.bindValue(0, textValue(address));
             run(c.selectAddress);
             if (!c.selectAddress.next())
                 throw SqlFailure(c.selectAddress.lastError());
@@ -345,7 +352,7 @@ void KeywordHistory::recordPage(const QString &address, const QStringList &keywo
                 if (counted.contains(keyword))
                     continue;
                 counted.insert(keyword);
-                c.recordKeyword.bindValue(0, keyword);
+                c.recordKeyword.bindValue(0, textValue(keyword));
                 c.recordKeyword.bindValue(1, seen);
                 c.recordKeyword.bindValue(2, seen);
                 c.recordKeyword.bindValue(3, addressId);
@@ -371,7 +378,7 @@ QStringList KeywordHistory::unwritten(const QStringList &keywords) const
             for (const QString &keyword : keywords) {
                 if (taken.contains(keyword))
                     continue;
-                c.selectWritten.bindValue(0, keyword);
+                c.selectWritten.bindValue(0, textValue(keyword));
                 run(c.selectWritten);
                 const bool written = c.selectWritten.next() && c.selectWritten.value(0).toInt();
                 if (c.selectWritten.lastError().isValid())
@@ -400,7 +407,7 @@ void KeywordHistory::markWritten(const QStringList &keywords, const QDateTime &a
     try {
         inTransaction(c.db, [&] {
             for (const QString &keyword : keywords) {
-                c.markWritten.bindValue(0, keyword);
+                c.markWritten.bindValue(0, textValue(keyword));
                 c.markWritten.bindValue(1, seconds);
                 c.markWritten.bindValue(2, seconds);
                 run(c.markWritten);
