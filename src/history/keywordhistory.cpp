@@ -76,10 +76,49 @@ QString reasonOf(const QSqlError &error)
     return words.isEmpty() ? reason : reason + u"（"_s + words + u"）"_s;
 }
 
-// Qt SQL binds a null QString as NULL; an empty list item is an empty keyword.
-QVariant textValue(const QString &text)
+// Each of `keywords` once, in their order.
+QStringList distinct(const QStringList &keywords)
 {
-    return text.isNull() ? QVariant(u""_s) : QVariant(text);
+    QStringList result;
+    result.reserve(keywords.size());
+    QSet<QString> seen;
+    seen.reserve(keywords.size());
+    for (const QString &keyword : keywords) {
+        if (!seen.contains(keyword)) {
+            seen.insert(keyword);
+            result.append(keyword);
+        }
+    }
+    return result;
+}
+
+// A JSON array of strings, as SQLite's json_each() takes it; a null QString is "".
+QString jsonArray(const QStringList &keywords)
+{
+    qsizetype length = 2;
+    for (const QString &keyword : keywords)
+        length += keyword.size() + 3;
+    QString json;
+    json.reserve(length);
+    json += u'[';
+    for (const QString &keyword : keywords) {
+        if (json.size() > 1)
+            json += u',';
+        json += u'"';
+        for (const QChar c : keyword) {
+            if (c == u'"' || c == u'\\') {
+                json += u'\\';
+                json += c;
+            } else if (c.unicode() < 0x20) {
+                json += u"\\u%1"_s.arg(int(c.unicode()), 4, 16, QChar(u'0'));
+            } else {
+                json += c;
+            }
+        }
+        json += u'"';
+    }
+    json += u']';
+    return json;
 }
 
 QString historyPath(const QString &directory)
@@ -151,8 +190,8 @@ struct KeywordHistory::Connection
     QSqlDatabase db;
     QSqlQuery insertAddress;
     QSqlQuery selectAddress;
-    QSqlQuery recordKeyword;
-    QSqlQuery selectWritten;
+    QSqlQuery recordKeywords;
+    QSqlQuery selectUnwritten;
     QSqlQuery markWritten;
 };
 
@@ -196,8 +235,8 @@ KeywordHistory::Connection::~Connection()
 {
     insertAddress = QSqlQuery();
     selectAddress = QSqlQuery();
-    recordKeyword = QSqlQuery();
-    selectWritten = QSqlQuery();
+    recordKeywords = QSqlQuery();
+    selectUnwritten = QSqlQuery();
     markWritten = QSqlQuery();
     db.close();
     db = QSqlDatabase();
@@ -285,16 +324,27 @@ KeywordHistory::KeywordHistory(const QString &directory, bool create)
             c.createSchema();
         c.exec(u"PRAGMA journal_mode = WAL"_s);
         c.exec(u"PRAGMA synchronous = NORMAL"_s);
+        // A crawl's boards come back every hour with mostly the same keywords: 16 MiB keeps
+        // their part of the keyword index in memory, and the whole file need not be.
+        c.exec(u"PRAGMA cache_size = -16384"_s);
         c.insertAddress = c.prepared(u"INSERT OR IGNORE INTO addresses (address) VALUES (?)"_s);
         c.selectAddress = c.prepared(u"SELECT id FROM addresses WHERE address = ?"_s);
-        c.recordKeyword = c.prepared(
+        // A page's keywords travel as one JSON array, each statement taking them all: per
+        // keyword a statement costs more than the keyword's work in SQLite. ("WHERE true"
+        // parts an upsert's ON CONFLICT from the SELECT's join syntax.)
+        c.recordKeywords = c.prepared(
             u"INSERT INTO keywords (keyword, first_seen, last_seen, pages, address)"
-            u" VALUES (?, ?, ?, 1, ?) ON CONFLICT (keyword) DO UPDATE SET"
-            u" last_seen = excluded.last_seen, pages = pages + 1, address = excluded.address"_s);
-        c.selectWritten = c.prepared(u"SELECT written FROM keywords WHERE keyword = ?"_s);
-        c.markWritten = c.prepared(
-            u"INSERT INTO keywords (keyword, first_seen, last_seen, pages, written)"
-            u" VALUES (?, ?, ?, 0, 1) ON CONFLICT (keyword) DO UPDATE SET written = 1"_s);
+            u" SELECT value, ?, ?, 1, ? FROM json_each(?) WHERE true"
+            u" ON CONFLICT (keyword) DO UPDATE SET"
+            u" last_seen = excluded.last_seen, pages = pages + 1, address = excluded.address"
+            u" RETURNING iif(written, NULL, keyword)"_s);
+        c.selectUnwritten
+            = c.prepared(u"SELECT value FROM json_each(?) LEFT JOIN keywords ON keyword = value"
+                         u" WHERE written IS NOT 1 ORDER BY json_each.key"_s);
+        c.markWritten
+            = c.prepared(u"INSERT INTO keywords (keyword, first_seen, last_seen, pages, written)"
+                         u" SELECT value, ?, ?, 0, 1 FROM json_each(?) WHERE true"
+                         u" ON CONFLICT (keyword) DO UPDATE SET written = 1"_s);
     } catch (const SqlFailure &failure) {
         m_connection.reset();
         throw FileError(u"打开关键字历史失败"_s, m_path, failure.reason);
@@ -330,71 +380,65 @@ void run(QSqlQuery &query)
 
 } // namespace
 
-void KeywordHistory::recordPage(const QString &address, const QStringList &keywords,
-                                const QDateTime &seenAt)
+QStringList KeywordHistory::recordPage(const QString &address, const QStringList &keywords,
+                                       const QDateTime &seenAt)
 {
     Connection &c = *m_connection;
     const qint64 seen = seenAt.toSecsSinceEpoch();
+    const QStringList page = distinct(keywords);
+    QSet<QString> unwritten;
     try {
         inTransaction(c.db, [&] {
-            c.insertAddress.bindValue(0, textValue(address));
+            c.insertAddress.bindValue(0, address.isNull() ? u""_s : address);
             run(c.insertAddress);
-            c.selectAddress.bindValue(0, textValue(address));
+            c.selectAddress.bindValue(0, address.isNull() ? u""_s : address);
             run(c.selectAddress);
             if (!c.selectAddress.next())
                 throw SqlFailure(c.selectAddress.lastError());
             const qint64 addressId = c.selectAddress.value(0).toLongLong();
             c.selectAddress.finish();
 
-            QSet<QString> counted;
-            counted.reserve(keywords.size());
-            for (const QString &keyword : keywords) {
-                if (counted.contains(keyword))
-                    continue;
-                counted.insert(keyword);
-                c.recordKeyword.bindValue(0, textValue(keyword));
-                c.recordKeyword.bindValue(1, seen);
-                c.recordKeyword.bindValue(2, seen);
-                c.recordKeyword.bindValue(3, addressId);
-                run(c.recordKeyword);
+            QSqlQuery &record = c.recordKeywords;
+            record.bindValue(0, seen);
+            record.bindValue(1, seen);
+            record.bindValue(2, addressId);
+            record.bindValue(3, jsonArray(page));
+            run(record);
+            // The statement's rows come in no promised order: the page's gives it.
+            while (record.next()) {
+                if (!record.isNull(0))
+                    unwritten.insert(record.value(0).toString());
             }
+            if (record.lastError().isValid())
+                throw SqlFailure(record.lastError());
+            record.finish();
         });
     } catch (const SqlFailure &failure) {
+        c.recordKeywords.finish();
         throw FileError(u"记录关键字历史失败"_s, m_path, failure.reason);
     }
+    QStringList result;
+    for (const QString &keyword : page) {
+        if (unwritten.contains(keyword))
+            result.append(keyword);
+    }
+    return result;
 }
 
 QStringList KeywordHistory::unwritten(const QStringList &keywords) const
 {
-    Connection &c = *m_connection;
+    QSqlQuery &query = m_connection->selectUnwritten;
     QStringList result;
-    QSet<QString> taken;
     try {
-        // One read transaction for every lookup: one snapshot, and the lock taken once.
-        QSqlQuery control(c.db);
-        if (!control.exec(u"BEGIN"_s))
-            throw SqlFailure(control.lastError());
-        try {
-            for (const QString &keyword : keywords) {
-                if (taken.contains(keyword))
-                    continue;
-                c.selectWritten.bindValue(0, textValue(keyword));
-                run(c.selectWritten);
-                const bool written = c.selectWritten.next() && c.selectWritten.value(0).toInt();
-                if (c.selectWritten.lastError().isValid())
-                    throw SqlFailure(c.selectWritten.lastError());
-                c.selectWritten.finish();
-                if (!written) {
-                    taken.insert(keyword);
-                    result.append(keyword);
-                }
-            }
-        } catch (...) {
-            control.exec(u"ROLLBACK"_s);
-            throw;
-        }
-        control.exec(u"COMMIT"_s);
+        query.bindValue(0, jsonArray(distinct(keywords)));
+        run(query);
+        while (query.next())
+            result.append(query.value(0).toString());
+        if (query.lastError().isValid())
+            throw SqlFailure(query.lastError());
+        query.finish();
     } catch (const SqlFailure &failure) {
+        query.finish();
         throw FileError(u"读取关键字历史失败"_s, m_path, failure.reason);
     }
     return result;
@@ -406,12 +450,10 @@ void KeywordHistory::markWritten(const QStringList &keywords, const QDateTime &a
     const qint64 seconds = at.toSecsSinceEpoch();
     try {
         inTransaction(c.db, [&] {
-            for (const QString &keyword : keywords) {
-                c.markWritten.bindValue(0, textValue(keyword));
-                c.markWritten.bindValue(1, seconds);
-                c.markWritten.bindValue(2, seconds);
-                run(c.markWritten);
-            }
+            c.markWritten.bindValue(0, seconds);
+            c.markWritten.bindValue(1, seconds);
+            c.markWritten.bindValue(2, jsonArray(keywords));
+            run(c.markWritten);
         });
     } catch (const SqlFailure &failure) {
         throw FileError(u"记录关键字历史失败"_s, m_path, failure.reason);

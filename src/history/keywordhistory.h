@@ -35,8 +35,10 @@ public:
 
     // One harvested page, in one transaction: each of `keywords` counts once for the page
     // however often it stands there, is last seen at `seenAt` on `address`, and first seen
-    // then unless the history had it before.
-    void recordPage(const QString &address, const QStringList &keywords, const QDateTime &seenAt);
+    // then unless the history had it before. Returns those the keyword file has never been
+    // given, as unwritten() would: a new-only harvest needs no second look.
+    QStringList recordPage(const QString &address, const QStringList &keywords,
+                           const QDateTime &seenAt);
 
     // Those of `keywords` the keyword file has never been given, each once, in their order.
     QStringList unwritten(const QStringList &keywords) const;

@@ -89,19 +89,25 @@ TEST_F(ChinaTime, QuotesFieldsAsCsvWants)
                         .toUtf8());
 }
 
-// Each keyword the file has never had, once, in order; afterwards none. A keyword exported
+// Each keyword the file has never had, once, in order, from a recorded page as from any
+// list; afterwards none. A keyword exported
 // before it was ever recorded is kept as written, seen on no page; reopening keeps it all.
 TEST_F(ChinaTime, GivesEachUnwrittenKeywordOnce)
 {
     QTemporaryDir dir;
     {
         KeywordHistory history(dir.path(), true);
-        history.recordPage(u"https://a.example/"_s, {u"甲"_s, u"乙"_s, u"丙"_s}, utc(1, 0, 0, 0));
+        EXPECT_EQ(history.recordPage(u"https://a.example/"_s, {u"甲"_s, u"乙"_s, u"甲"_s, u"丙"_s},
+                                     utc(1, 0, 0, 0)),
+                  QStringList({u"甲"_s, u"乙"_s, u"丙"_s}));
         EXPECT_EQ(history.unwritten({u"乙"_s, u"甲"_s, u"乙"_s, u"丁"_s}),
                   QStringList({u"乙"_s, u"甲"_s, u"丁"_s}));
         history.markWritten({u"乙"_s, u"甲"_s, u"丁"_s}, utc(1, 1, 0, 0));
         EXPECT_EQ(history.unwritten({u"乙"_s, u"甲"_s, u"乙"_s, u"丁"_s}), QStringList());
-        history.recordPage(u"https://a.example/"_s, {u"甲"_s}, utc(1, 2, 0, 0));
+        EXPECT_EQ(history.recordPage(u"https://a.example/"_s, {u"戊"_s, u"甲"_s, u"丙"_s, u"戊"_s},
+                                     utc(1, 2, 0, 0)),
+                  QStringList({u"戊"_s, u"丙"_s}));
+        history.markWritten({u"戊"_s}, utc(1, 2, 0, 0));
     }
     KeywordHistory reopened(dir.path(), false);
     EXPECT_EQ(reopened.unwritten({u"甲"_s, u"乙"_s, u"丙"_s, u"丁"_s, u"丙"_s}),
@@ -109,10 +115,11 @@ TEST_F(ChinaTime, GivesEachUnwrittenKeywordOnce)
     EXPECT_EQ(
         csv(dir.path()),
         Header
-            + u"丁,2026-03-01 09:00:00,2026-03-01 09:00:00,0,\r\n"
+            + u"戊,2026-03-01 10:00:00,2026-03-01 10:00:00,1,https://a.example/\r\n"
+              u"丁,2026-03-01 09:00:00,2026-03-01 09:00:00,0,\r\n"
               u"甲,2026-03-01 08:00:00,2026-03-01 10:00:00,2,https://a.example/\r\n"
               u"乙,2026-03-01 08:00:00,2026-03-01 08:00:00,1,https://a.example/\r\n"
-              u"丙,2026-03-01 08:00:00,2026-03-01 08:00:00,1,https://a.example/\r\n"_s.toUtf8());
+              u"丙,2026-03-01 08:00:00,2026-03-01 10:00:00,2,https://a.example/\r\n"_s.toUtf8());
 }
 
 // The history exists only once asked for: opening without creating fails and leaves the
