@@ -25,11 +25,21 @@ constexpr int HistorySize = 1'000'000;
 // Keywords the harvests add beyond the million.
 qint64 added = 0;
 
-// A hot-list title of nine characters and a number; the numbers are spread so that the
-// keywords reach the history in no order of their text, as a board's do.
+// A hot-list title of 8 to 15 Chinese characters, different for every n. The numbers are
+// spread, so that the keywords reach the history in no order of their text, as a board's do.
 QString keyword(qint64 n)
 {
-    return u"某地热搜关键字第%1条"_s.arg((n * 2654435761LL) % 1'000'000'007LL);
+    quint64 state = quint64(n) * 6364136223846793005ULL + 1442695040888963407ULL;
+    const auto next = [&state] {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return quint32(state >> 33);
+    };
+    QString text;
+    const int length = 8 + int(next() % 8);
+    for (int i = 0; i < length; ++i)
+        text += QChar(char16_t(0x4e00 + next() % 20000));
+    // Makes it unique: the characters alone might meet again among a million.
+    return text + QString::number(n % 1000);
 }
 
 QString board(qint64 n)
