@@ -24,7 +24,8 @@ namespace {
 constexpr int SchemaVersion = 1;
 
 // Keywords are keyed by their exact text (BINARY collation, the default). Addresses are kept
-// once and referred to: a page's thousand keywords share one, and that halves the file.
+// once and referred to: a page's thousand keywords share one, which keeps the file within
+// 150 bytes a keyword.
 // Times are seconds since the epoch, UTC; the CSV shows seconds anyway.
 const QString Schema[] = {
     u"CREATE TABLE addresses (id INTEGER PRIMARY KEY, address TEXT NOT NULL UNIQUE)"_s,
@@ -327,15 +328,15 @@ KeywordHistory::KeywordHistory(const QString &directory, bool create)
         // A crawl's boards come back every hour with mostly the same keywords: 16 MiB keeps
         // their part of the keyword index in memory, and the whole file need not be.
         c.exec(u"PRAGMA cache_size = -16384"_s);
-        // A page changes a few hundred pages of the file. Copying the log back into the file
-        // (and syncing both) every 1,000 of them, SQLite's default, would hold up every
-        // third page or so; every 10,000 holds up one page in fifty, for longer, and the log
-        // stays under 40 MB.
+        // A harvest changes a few hundred pages of the file. Copying the log back into the
+        // file (and syncing both) every 1,000 of them, SQLite's default, holds up every few
+        // harvests; every 10,000 holds up far fewer, each for longer, and the log stays
+        // under 40 MB.
         c.exec(u"PRAGMA wal_autocheckpoint = 10000"_s);
         c.insertAddress = c.prepared(u"INSERT OR IGNORE INTO addresses (address) VALUES (?)"_s);
         c.selectAddress = c.prepared(u"SELECT id FROM addresses WHERE address = ?"_s);
-        // A page's keywords travel as one JSON array, each statement taking them all: per
-        // keyword a statement costs more than the keyword's work in SQLite. ("WHERE true"
+        // A page's keywords travel as one JSON array, each statement taking them all: a
+        // statement per keyword made a harvest a third slower. ("WHERE true"
         // parts an upsert's ON CONFLICT from the SELECT's join syntax.)
         c.recordKeywords = c.prepared(
             u"INSERT INTO keywords (keyword, first_seen, last_seen, pages, address)"
