@@ -23,8 +23,9 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The libraries come from dpkg-shlibdeps. Qt's platform plugins are loaded at run time, so
 # no library names them, and Qt itself only recommends them; without them no window opens.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Qt's own texts (a box's buttons, a text box's menu) come from Qt's translations.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n")
+# Qt's own texts (a box's buttons, a text box's menu) come from Qt's translations. The keyword
+# history needs Qt SQL's SQLite driver, another plugin no library names.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n, libqt6sql6-sqlite")
 # Hot-list pages and the window's captions are Chinese.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk")
 

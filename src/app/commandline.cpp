@@ -16,7 +16,8 @@ QString programName(const QStringList &arguments)
 QString usageLine(const QString &program)
 {
     return u"用法：%1 [--dir 目录]\n"
-           u"      %1 --batch [--dir 目录] [--interval 秒] [--timeout 秒]\n"_s.arg(program);
+           u"      %1 --batch [--dir 目录] [--interval 秒] [--timeout 秒]\n"
+           u"      %1 --history [--dir 目录]\n"_s.arg(program);
 }
 
 QString helpText(const QString &program)
@@ -37,13 +38,19 @@ QString helpText(const QString &program)
           u"               网页加载完、链接 0.5 秒不再变化即抓取；到时仍在加载的网页按当时的\n"
           u"               内容抓取，到时没有任何响应的网页算作无法打开。\n"
           u"               两个秒数都可以是整数或小数。\n"
+          u"  --history    把关键字历史“关键字历史.db”以 CSV 写到标准输出（UTF-8，\n"
+          u"               与区域设置无关；逗号分隔，CR LF 换行），每个关键字一行，\n"
+          u"               首次出现最晚的在前，时间为本地时间。各列为：\n"
+          u"               关键字,首次出现,最近出现,出现次数,最近网址\n"
+          u"               没有关键字历史时只写标题行，也不创建它。\n"
+          u"               抓取进行中也可以运行；不需要图形桌面。\n"
           u"  -h, --help   显示本帮助。\n"
           u"  -v, --version\n"
           u"               显示版本。\n"
           u"\n"
           u"退出状态：\n"
           u"  0            全部网址已抓取（或网址文件没有一行），关键字已写入；\n"
-          u"               窗口：正常关闭。\n"
+          u"               窗口：正常关闭；--history：关键字历史已写出。\n"
           u"  1            失败：另一个 Lexhaul 正在使用该目录，或某个文件无法读写\n"
           u"               （出错信息写到标准错误，批量运行会说明丢失了多少关键字）。\n"
           u"  2            命令行有误；没有读写任何文件。\n"
@@ -80,6 +87,7 @@ Invocation parseCommandLine(const QStringList &arguments)
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption batch(u"batch"_s);
+    const QCommandLineOption history(u"history"_s);
     const QCommandLineOption dir(u"dir"_s, QString(), u"目录"_s);
     const QCommandLineOption interval(u"interval"_s, QString(), u"秒"_s);
     const QCommandLineOption timeout(u"timeout"_s, QString(), u"秒"_s);
@@ -87,7 +95,7 @@ Invocation parseCommandLine(const QStringList &arguments)
     const QCommandLineOption newOnly(u"new-only"_s);
     const QCommandLineOption help(QStringList {u"h"_s, u"help"_s});
     const QCommandLineOption version(QStringList {u"v"_s, u"version"_s});
-    parser.addOptions({batch, dir, interval, timeout, listsOnly, newOnly, help, version});
+    parser.addOptions({batch, history, dir, interval, timeout, listsOnly, newOnly, help, version});
 
     Invocation invocation;
     const auto usageError = [&](const QString &why) {
@@ -124,6 +132,16 @@ Invocation parseCommandLine(const QStringList &arguments)
         invocation.directory = parser.value(dir);
         if (invocation.directory.isEmpty())
             return usageError(u"--dir 后面要写一个目录"_s);
+    }
+    if (parser.isSet(history)) {
+        for (const QCommandLineOption *option :
+             {&batch, &interval, &timeout, &listsOnly, &newOnly}) {
+            if (parser.isSet(*option))
+                return usageError(u"--history 不能与 --"_s + option->names().constFirst()
+                                  + u" 一起使用"_s);
+        }
+        invocation.mode = Invocation::Mode::History;
+        return invocation;
     }
     for (const auto &[option, least, seconds] :
          {std::tuple {&interval, LeastInterval, &invocation.intervalSeconds},

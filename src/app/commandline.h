@@ -12,13 +12,14 @@ struct Invocation
     enum class Mode {
         Window, // lexhaul [--dir DIR]
         Batch, // lexhaul --batch [--dir DIR] [--interval S] [--timeout S]
+        History, // lexhaul --history [--dir DIR]: the keyword history as CSV on standard output
         Help, // --help: `text` goes to standard output, status 0
         Version, // --version: as --help
         UsageError, // `text` goes to standard error, status 2
     };
 
     Mode mode = Mode::Window;
-    // The directory of the two files; empty for the program's own directory.
+    // The directory of the files; empty for the program's own directory.
     QString directory;
     // A batch run's pace: from one address to the next (0: as soon as the page is harvested),
     // and the longest wait for a page.

@@ -2,6 +2,8 @@
 #include "app/commandline.h"
 #include "app/handlerboundary.h"
 #include "app/program.h"
+#include "core/fileerror.h"
+#include "history/keywordhistory.h"
 
 #include <QApplication>
 #include <QDir>
@@ -9,6 +11,30 @@
 
 #include <cstdio>
 #include <unistd.h>
+
+namespace {
+
+// lexhaul --history: neither a display nor the engine, and not the folder's lock, so that it
+// runs beside a crawl. The application object is for the program's directory and Qt SQL's
+// driver plugin.
+int printHistory(int &argc, char **argv, const QString &dir, const TextEncoding &encoding)
+{
+    QCoreApplication app(argc, argv);
+    const QString directory
+        = dir.isEmpty() ? QCoreApplication::applicationDirPath() : QDir(dir).absolutePath();
+    // The CSV is UTF-8 whatever the locale; writeCsv buffers, so write past stdio.
+    QFile out;
+    out.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered);
+    try {
+        KeywordHistory::writeCsv(directory, out);
+    } catch (const FileError &error) {
+        std::fputs(encoding.encode(QString(error.message() + u"\n")).constData(), stderr);
+        return ExitStatus::Failed;
+    }
+    return ExitStatus::Done;
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -26,6 +52,8 @@ int main(int argc, char **argv)
     case Invocation::Mode::UsageError:
         std::fputs(encoding.encode(invocation.text).constData(), stderr);
         return ExitStatus::Usage;
+    case Invocation::Mode::History:
+        return printHistory(argc, argv, invocation.directory, encoding);
     case Invocation::Mode::Window:
     case Invocation::Mode::Batch:
         break;

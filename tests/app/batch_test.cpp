@@ -225,7 +225,8 @@ TEST_F(ExecutableTest, BadCommandLinesTouchNothing)
     for (const QString &line :
          {u"--bogus"_s, u"--batch --dir"_s, u"--batch extra"_s, u"--dir="_s, u"--interval 5"_s,
           u"--batch --interval"_s, u"--batch --interval=-1"_s, u"--batch --timeout 1e3"_s,
-          u"--batch --timeout=.5"_s, u"--batch --timeout 0"_s, u"--batch --timeout 0.999"_s}) {
+          u"--batch --timeout=.5"_s, u"--batch --timeout 0"_s, u"--batch --timeout 0.999"_s,
+          u"--history --batch"_s, u"--history --interval 5"_s, u"--history --new-only"_s}) {
         auto process = start(line.split(u' '));
         ASSERT_TRUE(process->waitForFinished(30000));
         EXPECT_EQ(process->exitCode(), 2) << line.toStdString();

@@ -1,0 +1,285 @@
+#include "core/fileerror.h"
+#include "history/keywordhistory.h"
+#include "support/testfiles.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
+#include <csignal>
+#include <ctime>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QByteArray csv(const QString &directory)
+{
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    KeywordHistory::writeCsv(directory, out);
+    return out.data();
+}
+
+const QByteArray Header = u"关键字,首次出现,最近出现,出现次数,最近网址\r\n"_s.toUtf8();
+
+QDateTime utc(int day, int hour, int minute, int second)
+{
+    return QDateTime(QDate(2026, 3, day), QTime(hour, minute, second), Qt::UTC);
+}
+
+// Local time eight hours east of UTC, without the time zone database.
+class ChinaTime : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        qputenv("TZ", "CST-8");
+        ::tzset();
+    }
+};
+
+} // namespace
+
+// A keyword counts once per page however often it stands there; first seen stays, last seen
+// and the address follow the latest page; keywords that differ in any character are apart.
+// The CSV lists the newest first seen first, one page's keywords in harvest order, in local
+// time.
+TEST_F(ChinaTime, RecordsEveryPageOnce)
+{
+    QTemporaryDir dir;
+    {
+        KeywordHistory history(dir.path(), true);
+        history.recordPage(u"https://a.example/1"_s, {u"热搜一"_s, u"热搜二"_s, u"热搜一"_s},
+                           utc(1, 0, 0, 0));
+        history.recordPage(u"https://b.example/2"_s,
+                           {u"热搜二"_s, u"热搜三"_s, u"热搜三 "_s, u"Abc"_s, u"abc"_s},
+                           utc(1, 1, 30, 5));
+        history.recordPage(u"https://a.example/1"_s, {u"热搜二"_s}, utc(2, 16, 0, 0));
+    }
+    EXPECT_EQ(csv(dir.path()),
+              Header
+                  + u"热搜三,2026-03-01 09:30:05,2026-03-01 09:30:05,1,https://b.example/2\r\n"
+                    u"热搜三 ,2026-03-01 09:30:05,2026-03-01 09:30:05,1,https://b.example/2\r\n"
+                    u"Abc,2026-03-01 09:30:05,2026-03-01 09:30:05,1,https://b.example/2\r\n"
+                    u"abc,2026-03-01 09:30:05,2026-03-01 09:30:05,1,https://b.example/2\r\n"
+                    u"热搜一,2026-03-01 08:00:00,2026-03-01 08:00:00,1,https://a.example/1\r\n"
+                    u"热搜二,2026-03-01 08:00:00,2026-03-03 00:00:00,3,https://a.example/1\r\n"_s
+                        .toUtf8());
+    EXPECT_TRUE(QSqlDatabase::connectionNames().isEmpty());
+}
+
+// Fields with a comma, a quote or a line break are quoted, their quotes doubled (RFC 4180).
+TEST_F(ChinaTime, QuotesFieldsAsCsvWants)
+{
+    QTemporaryDir dir;
+    KeywordHistory(dir.path(), true)
+        .recordPage(u"https://a.example/?q=1,2"_s,
+                    {u"a,b"_s, u"说\"好\""_s, u"两\n行"_s, u"回\r车"_s, QString()},
+                    utc(1, 0, 0, 0));
+    const QString row
+        = u",2026-03-01 08:00:00,2026-03-01 08:00:00,1,\"https://a.example/?q=1,2\"\r\n"_s;
+    EXPECT_EQ(csv(dir.path()),
+              Header
+                  + (u"\"a,b\""_s + row + u"\"说\"\"好\"\"\""_s + row + u"\"两\n行\""_s + row
+                     + u"\"回\r车\""_s + row + row)
+                        .toUtf8());
+}
+
+// Each keyword the file has never had, once, in order, from a recorded page as from any
+// list; afterwards none. A keyword exported
+// before it was ever recorded is kept as written, seen on no page; reopening keeps it all.
+TEST_F(ChinaTime, GivesEachUnwrittenKeywordOnce)
+{
+    QTemporaryDir dir;
+    {
+        KeywordHistory history(dir.path(), true);
+        EXPECT_EQ(history.recordPage(u"https://a.example/"_s, {u"甲"_s, u"乙"_s, u"甲"_s, u"丙"_s},
+                                     utc(1, 0, 0, 0)),
+                  QStringList({u"甲"_s, u"乙"_s, u"丙"_s}));
+        EXPECT_EQ(history.unwritten({u"乙"_s, u"甲"_s, u"乙"_s, u"丁"_s}),
+                  QStringList({u"乙"_s, u"甲"_s, u"丁"_s}));
+        history.markWritten({u"乙"_s, u"甲"_s, u"丁"_s}, utc(1, 1, 0, 0));
+        EXPECT_EQ(history.unwritten({u"乙"_s, u"甲"_s, u"乙"_s, u"丁"_s}), QStringList());
+        EXPECT_EQ(history.recordPage(u"https://a.example/"_s, {u"戊"_s, u"甲"_s, u"丙"_s, u"戊"_s},
+                                     utc(1, 2, 0, 0)),
+                  QStringList({u"戊"_s, u"丙"_s}));
+        history.markWritten({u"戊"_s}, utc(1, 2, 0, 0));
+    }
+    KeywordHistory reopened(dir.path(), false);
+    EXPECT_EQ(reopened.unwritten({u"甲"_s, u"乙"_s, u"丙"_s, u"丁"_s, u"丙"_s}),
+              QStringList({u"丙"_s}));
+    EXPECT_EQ(
+        csv(dir.path()),
+        Header
+            + u"戊,2026-03-01 10:00:00,2026-03-01 10:00:00,1,https://a.example/\r\n"
+              u"丁,2026-03-01 09:00:00,2026-03-01 09:00:00,0,\r\n"
+              u"甲,2026-03-01 08:00:00,2026-03-01 10:00:00,2,https://a.example/\r\n"
+              u"乙,2026-03-01 08:00:00,2026-03-01 08:00:00,1,https://a.example/\r\n"
+              u"丙,2026-03-01 08:00:00,2026-03-01 10:00:00,2,https://a.example/\r\n"_s.toUtf8());
+}
+
+// The history exists only once asked for: opening without creating fails and leaves the
+// folder as it was, and the CSV of a folder without one is the header alone.
+TEST(History, IsCreatedOnlyWhenAsked)
+{
+    QTemporaryDir dir;
+    EXPECT_THROW(KeywordHistory(dir.path(), false), FileError);
+    EXPECT_EQ(csv(dir.path()), Header);
+    EXPECT_EQ(csv(dir.filePath(u"gone"_s)), Header);
+    EXPECT_EQ(dirEntries(dir.path()), QStringList());
+    EXPECT_FALSE(KeywordHistory::existsIn(dir.path()));
+
+    KeywordHistory(dir.path(), true);
+    EXPECT_TRUE(KeywordHistory::existsIn(dir.path()));
+    EXPECT_EQ(csv(dir.path()), Header);
+    EXPECT_NO_THROW(KeywordHistory(dir.path(), false));
+}
+
+// A file of that name that is no keyword history, or a directory in its place: opening it
+// either way and reading it fail naming the file, and nothing is created or changed.
+TEST(History, RefusesWhatIsNoHistory)
+{
+    QTemporaryDir texts, other, directory;
+    const QString historyName = KeywordHistory::fileName();
+    const QByteArray shortText = "热搜\r\n";
+    const QByteArray longText = QByteArray("SQLite format 2\n").repeated(800);
+    writeBytes(texts.filePath(historyName), shortText);
+    QDir(directory.path()).mkdir(historyName);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"other"_s);
+        db.setDatabaseName(other.filePath(historyName));
+        ASSERT_TRUE(db.open());
+        ASSERT_TRUE(QSqlQuery(db).exec(u"CREATE TABLE notes (text)"_s));
+    }
+    QSqlDatabase::removeDatabase(u"other"_s);
+    const QByteArray otherBytes = readBytes(other.filePath(historyName));
+
+    for (const QByteArray &text : {shortText, longText}) {
+        writeBytes(texts.filePath(historyName), text);
+        for (const QTemporaryDir *dir : {&texts, &other, &directory}) {
+            const QString path = dir->filePath(historyName);
+            const QStringList before = dirEntries(dir->path());
+            for (int attempt = 0; attempt < 3; ++attempt) {
+                try {
+                    if (attempt == 2)
+                        csv(dir->path());
+                    else
+                        KeywordHistory(dir->path(), attempt == 0);
+                    ADD_FAILURE() << qPrintable(path) << " opened, attempt " << attempt;
+                } catch (const FileError &error) {
+                    EXPECT_EQ(error.path(), path);
+                    EXPECT_FALSE(error.reason().isEmpty());
+                }
+            }
+            EXPECT_EQ(dirEntries(dir->path()), before);
+        }
+        EXPECT_EQ(readBytes(texts.filePath(historyName)), text);
+    }
+    EXPECT_EQ(readBytes(other.filePath(historyName)), otherBytes);
+}
+
+// While a crawl holds a write transaction larger than its cache (which in a rollback
+// journal would lock every reader out), the CSV reads the last commit.
+TEST(History, ReadsTheLastCommitWhileACrawlWrites)
+{
+    QTemporaryDir dir;
+    KeywordHistory history(dir.path(), true);
+    history.recordPage(u"https://a.example/"_s, {u"已提交"_s}, utc(1, 0, 0, 0));
+    const QByteArray committed = csv(dir.path());
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"crawl"_s);
+        db.setDatabaseName(history.path());
+        ASSERT_TRUE(db.open());
+        QSqlQuery writer(db);
+        ASSERT_TRUE(writer.exec(u"PRAGMA cache_size = 10"_s));
+        ASSERT_TRUE(writer.exec(u"BEGIN IMMEDIATE"_s));
+        ASSERT_TRUE(writer.exec(u"UPDATE keywords SET pages = 99"_s));
+        ASSERT_TRUE(writer.exec(u"CREATE TABLE filler (data)"_s));
+        ASSERT_TRUE(
+            writer.exec(u"WITH RECURSIVE n (i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n"
+                        u" WHERE i < 2000) INSERT INTO filler SELECT randomblob(1000) FROM n"_s));
+        EXPECT_EQ(csv(dir.path()), committed);
+        EXPECT_EQ(history.unwritten({u"已提交"_s}), QStringList({u"已提交"_s}));
+        ASSERT_TRUE(writer.exec(u"ROLLBACK"_s));
+    }
+    QSqlDatabase::removeDatabase(u"crawl"_s);
+}
+
+// A writer killed with SIGKILL wherever it stands, ten times over: the database checks
+// sound, and every page it began is there whole, with every page it had committed, or not
+// at all.
+TEST(History, AKilledCrawlLeavesWholePages)
+{
+    constexpr int KeywordsPerPage = 50;
+    QTemporaryDir dir;
+    KeywordHistory(dir.path(), true);
+    QList<int> committed;
+    for (int round = 0; round < 10; ++round) {
+        int acknowledgements[2];
+        ASSERT_EQ(::pipe(acknowledgements), 0);
+        const pid_t child = ::fork();
+        ASSERT_NE(child, -1);
+        if (child == 0) {
+            ::close(acknowledgements[0]);
+            try {
+                KeywordHistory history(dir.path(), false);
+                for (int page = round * 100000;; ++page) {
+                    QStringList keywords {u"每页都有"_s};
+                    for (int i = 0; i < KeywordsPerPage; ++i)
+                        keywords.append(u"%1页%2"_s.arg(page).arg(i));
+                    history.recordPage(u"https://a.example/%1"_s.arg(page), keywords,
+                                       QDateTime::currentDateTimeUtc());
+                    if (::write(acknowledgements[1], &page, sizeof page) != sizeof page)
+                        break;
+                }
+            } catch (...) {
+            }
+            ::_exit(1);
+        }
+        ::close(acknowledgements[1]);
+        int page = 0;
+        for (int pages = 0; pages < 3 + round; ++pages) {
+            ASSERT_EQ(::read(acknowledgements[0], &page, sizeof page), qsizetype(sizeof page));
+            committed.append(page);
+        }
+        // Somewhere in the next page or the one after.
+        ::usleep(useconds_t(round % 4 * 200));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+        while (::read(acknowledgements[0], &page, sizeof page) == sizeof page)
+            committed.append(page);
+        ::close(acknowledgements[0]);
+    }
+
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"check"_s);
+        db.setDatabaseName(dir.filePath(KeywordHistory::fileName()));
+        ASSERT_TRUE(db.open());
+        QSqlQuery query(db);
+        ASSERT_TRUE(query.exec(u"PRAGMA quick_check"_s) && query.next());
+        EXPECT_EQ(query.value(0).toString(), u"ok"_s);
+        query.finish();
+        // Keywords per page, counted from their names.
+        ASSERT_TRUE(
+            query.exec(u"SELECT substr(keyword, 1, instr(keyword, '页') - 1) AS page,"
+                       u" count(*) FROM keywords WHERE keyword <> '每页都有' GROUP BY page"_s));
+        QList<int> whole;
+        while (query.next()) {
+            EXPECT_EQ(query.value(1).toInt(), KeywordsPerPage) << "page " << query.value(0).toInt();
+            whole.append(query.value(0).toInt());
+        }
+        for (const int page : committed)
+            EXPECT_TRUE(whole.contains(page)) << "committed page " << page << " is gone";
+        EXPECT_LE(whole.size(), committed.size() + 10);
+        ASSERT_TRUE(query.exec(u"SELECT pages FROM keywords WHERE keyword = '每页都有'"_s)
+                    && query.next());
+        EXPECT_EQ(query.value(0).toInt(), whole.size());
+    }
+    QSqlDatabase::removeDatabase(u"check"_s);
+}
