@@ -78,8 +78,8 @@ const QTemporaryDir &historyDir()
             keywords.reserve(PageSize);
             for (int i = 0; i < PageSize; ++i)
                 keywords.append(keyword(qint64(page) * PageSize + i));
-            history.recordPage(board(page), keywords, start.addSecs(page * 600));
-            history.markWritten(keywords, start.addSecs(page * 600));
+            history.record({board(page), keywords, keywords, true, page + 1},
+                           start.addSecs(page * 600));
         }
         ::_exit(0);
     }
@@ -91,14 +91,15 @@ const QTemporaryDir &historyDir()
 }
 
 // One harvest of a 1,000-keyword page as a new-only crawl makes it: recorded, which gives
-// the keywords new to the keyword file, and those marked written. Returns milliseconds.
+// the keywords new to the keyword file, and those marked written, in one transaction.
+// Returns milliseconds.
 double harvest(KeywordHistory &history, const QStringList &page)
 {
+    static qint64 fileSize = 0;
     QElapsedTimer timer;
     timer.start();
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    const QStringList fresh = history.recordPage(board(added), page, now);
-    history.markWritten(fresh, now);
+    const QStringList fresh = history.record({board(added), page, page, true, ++fileSize}, now);
     benchmark::DoNotOptimize(fresh.size());
     return double(timer.nsecsElapsed()) / 1e6;
 }

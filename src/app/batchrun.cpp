@@ -63,6 +63,12 @@ int BatchRun::exec()
         m_console.error(error.message());
         return ExitStatus::Failed;
     }
+    // Nothing is written on account of a history that cannot be kept.
+    if (m_crawl.historyError()) {
+        m_console.error(m_crawl.historyError()->message());
+        return ExitStatus::Failed;
+    }
+    m_crawl.setWritesEveryPage();
     const FilterPhraseFile &filters = m_crawl.ownFilters();
     if (!filters.error.isEmpty())
         m_console.error(filters.error);
@@ -183,8 +189,9 @@ void BatchRun::harvested(bool timedOut, const LinkCollection &collected)
         fail(*page.failure);
     else if (page.harvested)
         pageDone(u"新增%1个关键字"_s.arg(page.appended.size())
-                 + (timedOut ? u"（超时，网页到时仍未加载完或链接仍在变化，按当时的内容抓取）"_s
-                             : QString()));
+                     + (timedOut ? u"（超时，网页到时仍未加载完或链接仍在变化，按当时的内容抓取）"_s
+                                 : QString()),
+                 page.appended);
 }
 
 void BatchRun::fail(const PageFailure &failure)
@@ -201,10 +208,14 @@ void BatchRun::fail(const PageFailure &failure)
     pageDone(u"无法打开：%1"_s.arg(reason));
 }
 
-void BatchRun::pageDone(const QString &outcome)
+void BatchRun::pageDone(const QString &outcome, const QStringList &appended)
 {
     const bool target = m_crawl.countPage();
-    writeNewKeywords();
+    writeKeywords(appended);
+    if (m_historyFailed) {
+        finish(ExitStatus::Failed, u"关键字历史出错，抓取中止"_s);
+        return;
+    }
     const qint64 count = m_crawl.roundCount();
     m_console.progress(count, m_crawl.urlTotal(), ProgressText(count), m_address, outcome,
                        m_clock.elapsed() / count);
@@ -223,21 +234,18 @@ void BatchRun::after(int ms, const std::function<void()> &action)
     m_wait.start(ms);
 }
 
-bool BatchRun::writeNewKeywords()
+bool BatchRun::writeKeywords(const QStringList &appended)
 {
-    KeywordListModel &keywords = m_crawl.keywords();
-    // The sweeps keep every earlier item, so the list only grows and what is new is its tail.
-    m_written = std::min(m_written, keywords.count());
-    if (m_written == keywords.count())
-        return true;
     try {
-        m_crawl.keywordFile().append(keywords.items().mid(m_written));
-        m_written = keywords.count();
+        m_crawl.writePage(m_address, appended);
         return true;
     } catch (const FileError &error) {
-        m_console.error(
-            error.message()
-            + u"\n%1个关键字尚未写入，下次抓取后再试。"_s.arg(keywords.count() - m_written));
+        m_console.error(error.message());
+        // A history that fails is no ground for writing on: the run ends.
+        m_historyFailed = m_crawl.historyError().has_value();
+        if (!m_historyFailed)
+            m_console.error(
+                u"%1个关键字尚未写入，下次抓取后再试。"_s.arg(m_crawl.unwrittenCount()));
         return false;
     }
 }
@@ -251,10 +259,10 @@ void BatchRun::finish(int status, const QString &outcome)
     m_wait.stop();
     if (m_browser)
         m_browser->cancelCollection();
-    if (!writeNewKeywords()) {
-        m_console.error(
-            u"%1个关键字未能写入 %2，已丢失。"_s.arg(m_crawl.keywords().count() - m_written)
-                .arg(m_crawl.keywordFile().path()));
+    if (m_historyFailed || !writeKeywords({})) {
+        if (m_crawl.unwrittenCount() > 0)
+            m_console.error(u"%1个关键字未能写入 %2，已丢失。"_s.arg(m_crawl.unwrittenCount())
+                                .arg(m_crawl.keywordFile().path()));
         if (status < ExitStatus::SignalBase)
             status = ExitStatus::Failed;
     }
@@ -267,10 +275,13 @@ void BatchRun::finish(int status, const QString &outcome)
         if (status == ExitStatus::Done || status == ExitStatus::SomePagesFailed)
             status = ExitStatus::Failed;
     }
-    QString last = u"%1，共抓取%2个网址，%3个关键字已写入 %4"_s.arg(outcome)
+    QString last = u"%1，共抓取%2个网址，%3个%4关键字已写入 %5"_s.arg(outcome)
                        .arg(m_crawl.roundCount())
-                       .arg(m_written)
+                       .arg(m_crawl.writtenCount())
+                       .arg(m_crawl.options().newOnly ? u"新"_s : QString())
                        .arg(m_crawl.keywordFile().path());
+    if (m_crawl.options().newOnly)
+        last += u"，%1个以前已写入过，未再写入"_s.arg(m_crawl.knownCount());
     if (m_failedPages > 0)
         last += u"，%1个网址无法打开"_s.arg(m_failedPages);
     m_console.line(last);

@@ -54,11 +54,12 @@ private:
     // A page that could not be loaded: tried once more when the reason may pass.
     void fail(const PageFailure &failure);
     // Counts the page, writes its keywords, says how it went, and moves on or ends.
-    void pageDone(const QString &outcome);
+    void pageDone(const QString &outcome, const QStringList &appended = {});
     void after(int ms, const std::function<void()> &action);
 
-    // Appends what is not in the keyword file yet; false while some of it cannot be written.
-    bool writeNewKeywords();
+    // Appends what the page added and what could not be written before; false while some of
+    // it cannot be written, or the history fails.
+    bool writeKeywords(const QStringList &appended);
     // Ends the run: what is left goes to the keyword file, the URL list is compacted, and a
     // last line says how it went.
     void finish(int status, const QString &outcome);
@@ -81,7 +82,7 @@ private:
     int m_attempt = 0;
     quint64 m_generation = 0; // one per attempt: answers for an earlier one are dropped
     bool m_asking = false; // a question to the page is on its way
-    qsizetype m_written = 0; // items [0, m_written) are in the keyword file
+    bool m_historyFailed = false;
     qint64 m_failedPages = 0;
     bool m_closed = false;
     int m_status = 0;

@@ -15,8 +15,8 @@ QString programName(const QStringList &arguments)
 
 QString usageLine(const QString &program)
 {
-    return u"用法：%1 [--dir 目录]\n"
-           u"      %1 --batch [--dir 目录] [--interval 秒] [--timeout 秒]\n"
+    return u"用法：%1 [--dir 目录] [--new-only]\n"
+           u"      %1 --batch [--dir 目录] [--interval 秒] [--timeout 秒] [--new-only]\n"
            u"      %1 --history [--dir 目录]\n"_s.arg(program);
 }
 
@@ -29,8 +29,11 @@ QString helpText(const QString &program)
           u"选项：\n"
           u"  --batch      无窗口运行一次完整抓取，进度写到标准输出，\n"
           u"               关键字随抓随写入关键字文件。不需要图形桌面。\n"
-          u"  --dir 目录   两个文件所在的目录（不存在时创建）；默认为程序所在目录，\n"
+          u"  --dir 目录   Lexhaul 的文件所在的目录（不存在时创建）；默认为程序所在目录，\n"
           u"               安装的 lexhaul 命令默认为 ~/Lexhaul。\n"
+          u"  --new-only   只导出新词：关键字文件只写入在该目录中从未写入过的关键字，\n"
+          u"               每个一次；为此在“关键字历史.db”中记下抓到的每个关键字\n"
+          u"               （见 --history）。窗口：启动时勾选“只导出新词”。\n"
           u"  --interval 秒\n"
           u"               批量运行：从一个网址到下一个网址的时间，默认 10；\n"
           u"               0 表示上一个网页抓取完立即打开下一个。\n"

@@ -172,6 +172,9 @@ void Form1::Form_Load()
     m_crawl.start();
     if (!m_crawl.ownFilters().error.isEmpty())
         showMessageBox(nullptr, m_crawl.ownFilters().error, QMessageBox::Critical);
+    // The crawl goes on without it; an export of new keywords says so again.
+    if (m_crawl.historyError())
+        showMessageBox(nullptr, m_crawl.historyError()->message(), QMessageBox::Critical);
     // Starting the browser engine takes a good part of a second: let it start while the user
     // reads the message rather than before the message appears.
     QTimer::singleShot(0, this, &Form1::createBrowser);
@@ -220,7 +223,7 @@ void Form1::Command1_Click()
 void Form1::Command2_Click()
 {
     m_cycle.stop();
-    runHandler(this, [this] { m_crawl.keywordFile().append(m_crawl.keywords().items()); });
+    runHandler(this, [this] { m_crawl.exportList(); });
 }
 
 void Form1::Command3_Click()

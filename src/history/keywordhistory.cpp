@@ -34,6 +34,11 @@ const QString Schema[] = {
     u" address INTEGER REFERENCES addresses (id), written INTEGER NOT NULL DEFAULT 0)"_s,
     // The CSV's order, read without sorting a million rows.
     u"CREATE INDEX keywords_by_first_seen ON keywords (first_seen)"_s,
+    // A write to the keyword file that has begun: its keywords are marked written 2 until the
+    // next change finds whether the file grew from file_size.
+    u"CREATE TABLE pending_write (id INTEGER PRIMARY KEY CHECK (id = 1),"
+    u" file_size INTEGER NOT NULL)"_s,
+    u"CREATE INDEX keywords_being_written ON keywords (written) WHERE written = 2"_s,
     u"PRAGMA user_version = %1"_s.arg(SchemaVersion),
 };
 
@@ -193,7 +198,8 @@ struct KeywordHistory::Connection
     QSqlQuery selectAddress;
     QSqlQuery recordKeywords;
     QSqlQuery selectUnwritten;
-    QSqlQuery markWritten;
+    QSqlQuery beginWrite;
+    QSqlQuery pendingWrite;
 };
 
 // Every failure below leaves through this, with the action the caller names.
@@ -238,7 +244,8 @@ KeywordHistory::Connection::~Connection()
     selectAddress = QSqlQuery();
     recordKeywords = QSqlQuery();
     selectUnwritten = QSqlQuery();
-    markWritten = QSqlQuery();
+    beginWrite = QSqlQuery();
+    pendingWrite = QSqlQuery();
     db.close();
     db = QSqlDatabase();
     QSqlDatabase::removeDatabase(name);
@@ -346,11 +353,12 @@ KeywordHistory::KeywordHistory(const QString &directory, bool create)
             u" RETURNING iif(written, NULL, keyword)"_s);
         c.selectUnwritten
             = c.prepared(u"SELECT value FROM json_each(?) LEFT JOIN keywords ON keyword = value"
-                         u" WHERE written IS NOT 1 ORDER BY json_each.key"_s);
-        c.markWritten
+                         u" WHERE coalesce(written, 0) = 0 ORDER BY json_each.key"_s);
+        c.beginWrite
             = c.prepared(u"INSERT INTO keywords (keyword, first_seen, last_seen, pages, written)"
-                         u" SELECT value, ?, ?, 0, 1 FROM json_each(?) WHERE true"
-                         u" ON CONFLICT (keyword) DO UPDATE SET written = 1"_s);
+                         u" SELECT value, ?, ?, 0, 2 FROM json_each(?) WHERE true"
+                         u" ON CONFLICT (keyword) DO UPDATE SET written = 2"_s);
+        c.pendingWrite = c.prepared(u"SELECT file_size FROM pending_write"_s);
     } catch (const SqlFailure &failure) {
         m_connection.reset();
         throw FileError(u"打开关键字历史失败"_s, m_path, failure.reason);
@@ -386,49 +394,89 @@ void run(QSqlQuery &query)
 
 } // namespace
 
-QStringList KeywordHistory::recordPage(const QString &address, const QStringList &keywords,
-                                       const QDateTime &seenAt)
+QStringList KeywordHistory::record(const Change &change, const QDateTime &at)
 {
     Connection &c = *m_connection;
-    const qint64 seen = seenAt.toSecsSinceEpoch();
-    const QStringList page = distinct(keywords);
-    QSet<QString> unwritten;
+    const qint64 seconds = at.toSecsSinceEpoch();
+    const QStringList page = distinct(change.page);
+    QStringList toWrite;
     try {
         inTransaction(c.db, [&] {
-            c.insertAddress.bindValue(0, address.isNull() ? u""_s : address);
-            run(c.insertAddress);
-            c.selectAddress.bindValue(0, address.isNull() ? u""_s : address);
-            run(c.selectAddress);
-            if (!c.selectAddress.next())
-                throw SqlFailure(c.selectAddress.lastError());
-            const qint64 addressId = c.selectAddress.value(0).toLongLong();
-            c.selectAddress.finish();
-
-            QSqlQuery &record = c.recordKeywords;
-            record.bindValue(0, seen);
-            record.bindValue(1, seen);
-            record.bindValue(2, addressId);
-            record.bindValue(3, jsonArray(page));
-            run(record);
-            // The statement's rows come in no promised order: the page's gives it.
-            while (record.next()) {
-                if (!record.isNull(0))
-                    unwritten.insert(record.value(0).toString());
+            // The last write: the keyword file grew from where it began, or it never got it.
+            run(c.pendingWrite);
+            if (c.pendingWrite.next()) {
+                const bool reached = change.fileSize > c.pendingWrite.value(0).toLongLong();
+                c.pendingWrite.finish();
+                c.exec(
+                    u"UPDATE keywords SET written = %1 WHERE written = 2"_s.arg(reached ? 1 : 0));
+                c.exec(u"DELETE FROM pending_write"_s);
             }
-            if (record.lastError().isValid())
-                throw SqlFailure(record.lastError());
-            record.finish();
+            c.pendingWrite.finish();
+
+            QSet<QString> pageUnwritten;
+            if (!page.isEmpty()) {
+                const QString address = change.address.isNull() ? u""_s : change.address;
+                c.insertAddress.bindValue(0, address);
+                run(c.insertAddress);
+                c.selectAddress.bindValue(0, address);
+                run(c.selectAddress);
+                if (!c.selectAddress.next())
+                    throw SqlFailure(c.selectAddress.lastError());
+                const qint64 addressId = c.selectAddress.value(0).toLongLong();
+                c.selectAddress.finish();
+
+                QSqlQuery &recordPage = c.recordKeywords;
+                recordPage.bindValue(0, seconds);
+                recordPage.bindValue(1, seconds);
+                recordPage.bindValue(2, addressId);
+                recordPage.bindValue(3, jsonArray(page));
+                run(recordPage);
+                // The statement's rows come in no promised order.
+                while (recordPage.next()) {
+                    if (!recordPage.isNull(0))
+                        pageUnwritten.insert(recordPage.value(0).toString());
+                }
+                if (recordPage.lastError().isValid())
+                    throw SqlFailure(recordPage.lastError());
+                recordPage.finish();
+            }
+            if (change.writing.isEmpty())
+                return;
+
+            // What the file has never had. A harvest writes its own page, whose answer is in.
+            QStringList unwrittenNow;
+            if (change.writing == change.page) {
+                for (const QString &keyword : page) {
+                    if (pageUnwritten.contains(keyword))
+                        unwrittenNow.append(keyword);
+                }
+            } else {
+                QSqlQuery &query = c.selectUnwritten;
+                query.bindValue(0, jsonArray(distinct(change.writing)));
+                run(query);
+                while (query.next())
+                    unwrittenNow.append(query.value(0).toString());
+                if (query.lastError().isValid())
+                    throw SqlFailure(query.lastError());
+                query.finish();
+            }
+            toWrite = change.newOnly ? unwrittenNow : change.writing;
+            if (unwrittenNow.isEmpty())
+                return;
+            c.beginWrite.bindValue(0, seconds);
+            c.beginWrite.bindValue(1, seconds);
+            c.beginWrite.bindValue(2, jsonArray(unwrittenNow));
+            run(c.beginWrite);
+            c.exec(
+                u"INSERT INTO pending_write (id, file_size) VALUES (1, %1)"_s.arg(change.fileSize));
         });
     } catch (const SqlFailure &failure) {
         c.recordKeywords.finish();
+        c.selectUnwritten.finish();
+        c.pendingWrite.finish();
         throw FileError(u"记录关键字历史失败"_s, m_path, failure.reason);
     }
-    QStringList result;
-    for (const QString &keyword : page) {
-        if (unwritten.contains(keyword))
-            result.append(keyword);
-    }
-    return result;
+    return toWrite;
 }
 
 QStringList KeywordHistory::unwritten(const QStringList &keywords) const
@@ -448,22 +496,6 @@ QStringList KeywordHistory::unwritten(const QStringList &keywords) const
         throw FileError(u"读取关键字历史失败"_s, m_path, failure.reason);
     }
     return result;
-}
-
-void KeywordHistory::markWritten(const QStringList &keywords, const QDateTime &at)
-{
-    Connection &c = *m_connection;
-    const qint64 seconds = at.toSecsSinceEpoch();
-    try {
-        inTransaction(c.db, [&] {
-            c.markWritten.bindValue(0, seconds);
-            c.markWritten.bindValue(1, seconds);
-            c.markWritten.bindValue(2, jsonArray(keywords));
-            run(c.markWritten);
-        });
-    } catch (const SqlFailure &failure) {
-        throw FileError(u"记录关键字历史失败"_s, m_path, failure.reason);
-    }
 }
 
 void KeywordHistory::writeCsv(const QString &directory, QIODevice &out)

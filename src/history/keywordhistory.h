@@ -33,20 +33,31 @@ public:
 
     const QString &path() const { return m_path; }
 
-    // One harvested page, in one transaction: each of `keywords` counts once for the page
-    // however often it stands there, is last seen at `seenAt` on `address`, and first seen
-    // then unless the history had it before. Returns those the keyword file has never been
-    // given, as unwritten() would: a new-only harvest needs no second look.
-    QStringList recordPage(const QString &address, const QStringList &keywords,
-                           const QDateTime &seenAt);
+    // What a harvested page, or an export, does to the history, in one transaction.
+    struct Change
+    {
+        QString address = {}; // of the page
+        // The keywords the page added to the list: each counts once for the page however
+        // often it stands there, is last seen at `at` on `address`, and first seen then
+        // unless the history had it before. Empty for an export.
+        QStringList page = {};
+        // What is about to be appended to the keyword file, which holds `fileSize` bytes.
+        QStringList writing = {};
+        bool newOnly = false; // of `writing`, only what the file has never had
+        qint64 fileSize = 0;
+    };
+
+    // Records the change and returns what the keyword file is to get: `writing` itself, or
+    // with `newOnly` those of it the file has never had, each once, in their order. From now
+    // on they count as written. A write begun by an earlier change that did not make the
+    // keyword file grow (the disk was full, the process was killed before it wrote) is taken
+    // back first, so what it held counts as unwritten again: nothing is lost, and no keyword
+    // reaches the file twice. A keyword written that the history has not seen on any page (a
+    // list harvested before the history existed) is added, seen on no page, at `at`.
+    QStringList record(const Change &change, const QDateTime &at);
 
     // Those of `keywords` the keyword file has never been given, each once, in their order.
     QStringList unwritten(const QStringList &keywords) const;
-
-    // The keyword file has `keywords` now; one transaction. A keyword the history has not
-    // seen on any page (a list harvested before the history existed) is added, seen on no
-    // page, at `at`.
-    void markWritten(const QStringList &keywords, const QDateTime &at);
 
     // The history of `directory` as CSV (RFC 4180, UTF-8, CRLF): the header
     // 关键字,首次出现,最近出现,出现次数,最近网址, then one row per keyword, the newest first

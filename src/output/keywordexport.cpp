@@ -17,6 +17,11 @@ QString KeywordFile::fileName()
     return QStringLiteral("关键字生成.txt");
 }
 
+qint64 KeywordFile::size() const
+{
+    return QFileInfo(m_path).size();
+}
+
 void KeywordFile::append(const QStringList &items) const
 {
     // One conversion for the whole export: a converter per item costs more than the text.

@@ -13,6 +13,8 @@ public:
 
     static QString fileName(); // "关键字生成.txt"
     const QString &path() const { return m_path; }
+    // Its length in bytes; 0 while there is none.
+    qint64 size() const;
 
     // Appends every item as one line ending in CR LF, in list order, in one write; a missing
     // file is created. No header, no separator between exports, nothing trimmed or escaped.

@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTcpServer>
+#include <QThread>
 
 #include <csignal>
 
@@ -250,6 +251,88 @@ TEST_F(ExecutableTest, PageScriptsDoNotWriteToStandardError)
     EXPECT_EQ(process->exitCode(), 0);
     EXPECT_EQ(process->readAllStandardError(), QByteArray());
     EXPECT_EQ(readBytes(keywordPath()), QByteArray("甲一\r\n"));
+}
+
+// New keywords only: the history is created when they are asked for and never otherwise; a
+// second run over pages that share keywords with the first writes only those the file never
+// had, each once, and says how many it left out; a run without the option writes everything
+// and keeps the history up to date; --history tells how often and where each was last seen.
+// A history that is no database stops a run before it writes anything.
+TEST_F(ExecutableTest, NewKeywordsOnlyAndTheirHistory)
+{
+    const QString history = m_dir.filePath(u"关键字历史.db"_s);
+    const auto runBatch = [&](const QStringList &options) {
+        auto process = start(batch() + QStringList {u"--interval"_s, u"0"_s} + options);
+        EXPECT_TRUE(process->waitForFinished(60000));
+        return std::pair(process->exitCode(), QString::fromUtf8(process->readAllStandardOutput()));
+    };
+    EXPECT_EQ(runBatch({}).first, 0);
+    EXPECT_FALSE(QFile::exists(history));
+    ASSERT_TRUE(QFile::remove(keywordPath()));
+
+    writeBytes(history, "甲一\r\n");
+    const auto [refused, said] = runBatch({u"--new-only"_s});
+    EXPECT_EQ(refused, 1);
+    EXPECT_FALSE(QFile::exists(keywordPath()));
+    EXPECT_EQ(readBytes(history), "甲一\r\n");
+    ASSERT_TRUE(QFile::remove(history));
+
+    EXPECT_EQ(runBatch({u"--new-only"_s}).first, 0);
+    const QByteArray first = "甲一\r\n甲二\r\n甲三\r\n甲四\r\n乙一\r\n丙一\r\n丙二\r\n";
+    EXPECT_EQ(readBytes(keywordPath()), first);
+    m_server.serve(u"/b"_s, "<a href=/1>乙一</a><a href=/2>乙二</a><a href=/3>乙二</a>");
+    m_server.serve(u"/c"_s, "<a href=/1>丙一</a><a href=/2>甲一</a>");
+    const auto [status, out] = runBatch({u"--new-only"_s});
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(readBytes(keywordPath()), first + "乙二\r\n");
+    EXPECT_TRUE(
+        out.endsWith(u"1个新关键字已写入 %1，8个以前已写入过，未再写入\n"_s.arg(keywordPath())))
+        << out.toStdString();
+
+    EXPECT_EQ(runBatch({}).first, 0); // everything, as without a history
+    EXPECT_EQ(readBytes(keywordPath()),
+              QByteArray(first + "乙二\r\n" + first.first(32)
+                         + "乙一\r\n乙二\r\n乙二\r\n丙一\r\n甲一\r\n"));
+    auto csv = start({u"--history"_s, u"--dir"_s, m_dir.path()});
+    ASSERT_TRUE(csv->waitForFinished(30000));
+    EXPECT_EQ(csv->exitCode(), 0);
+    const QStringList rows = QString::fromUtf8(csv->readAllStandardOutput()).split(u"\r\n"_s);
+    EXPECT_EQ(rows.value(0), u"关键字,首次出现,最近出现,出现次数,最近网址"_s);
+    const auto row = [&](const QString &keyword) {
+        const auto found = std::ranges::find_if(
+            rows, [&](const QString &r) { return r.startsWith(keyword + u","_s); });
+        return found == rows.end() ? QStringList() : found->split(u',');
+    };
+    EXPECT_EQ(row(u"甲一"_s).mid(3), QStringList({u"5"_s, address("/c")}));
+    EXPECT_EQ(row(u"乙二"_s).mid(3), QStringList({u"2"_s, address("/b")}));
+    EXPECT_EQ(row(u"丙二"_s).mid(3), QStringList({u"1"_s, address("/c")}));
+    EXPECT_EQ(rows.size(), 1 + 8 + 1); // the header, eight keywords, the last line's end
+}
+
+// A run killed with SIGKILL wherever it stands leaves a sound history, and the next run writes
+// no keyword that the killed one wrote.
+TEST_F(ExecutableTest, AKilledNewOnlyRunWritesNothingTwice)
+{
+    m_server.serve(u"/c"_s, "<a href=/1>丙一</a><a href=/2>丙二</a>", "text/html; charset=utf-8",
+                   1500);
+    for (int round = 0; round < 3; ++round) {
+        auto killed = start(batch() + QStringList {u"--new-only"_s, u"--interval"_s, u"0"_s},
+                            round == 0 ? "抓取第1个网址" : "抓取第2个网址");
+        QThread::msleep(ulong(round * 700));
+        ::kill(pid_t(killed->processId()), SIGKILL);
+        ASSERT_TRUE(killed->waitForFinished(30000));
+    }
+    auto last = start(batch() + QStringList {u"--new-only"_s, u"--interval"_s, u"0"_s});
+    ASSERT_TRUE(last->waitForFinished(60000));
+    EXPECT_EQ(last->exitCode(), 0) << last->readAllStandardError().toStdString();
+    QStringList lines = QString::fromUtf8(readBytes(keywordPath())).split(u"\r\n"_s);
+    lines.sort();
+    EXPECT_EQ(lines,
+              QStringList({QString(), u"丙一"_s, u"丙二"_s, u"乙一"_s, u"甲一"_s, u"甲三"_s,
+                           u"甲二"_s, u"甲四"_s}));
+    auto csv = start({u"--history"_s, u"--dir"_s, m_dir.path()});
+    ASSERT_TRUE(csv->waitForFinished(30000));
+    EXPECT_EQ(csv->exitCode(), 0);
 }
 
 // As root, without the engine's sandbox switched off by the user, a run says what to do before

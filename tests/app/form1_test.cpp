@@ -11,6 +11,7 @@
 #include "support/wait.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -151,8 +152,9 @@ TEST_F(WindowTest, VisibleTexts)
         seen = QStringList({form->windowTitle(), form->Frame1->title(), form->Label1->text(),
                             form->Label2->text(), form->Label3->text(), form->Command1->text(),
                             form->Command2->text(), form->Command3->text(), form->Command4->text(),
-                            box.captions().join(u'|'), box.texts().value(1),
-                            box.buttons().join(u'|'), menu->actions().value(0)->text()});
+                            form->Check1->text(), form->Check2->text(), box.captions().join(u'|'),
+                            box.texts().value(1), box.buttons().join(u'|'),
+                            menu->actions().value(0)->text()});
         form->close();
     });
     shown.start(10);
@@ -160,8 +162,8 @@ TEST_F(WindowTest, VisibleTexts)
     EXPECT_EQ(seen,
               QStringList({u"Lexhaul获取工具1.0       "_s, u"取得关键字地址"_s, u"获取内容"_s, E,
                            u"抓取第4个网址"_s, u"获取"_s, u"生成文本"_s, u"退出"_s, u"删除空行"_s,
-                           u"Lexhaul|Lexhaul"_s, u"共抓取4网址"_s, u"确定|确定"_s,
-                           u"撤消(&U)\tCtrl+Z"_s}));
+                           u"只取榜单"_s, u"只导出新词"_s, u"Lexhaul|Lexhaul"_s, u"共抓取4网址"_s,
+                           u"确定|确定"_s, u"撤消(&U)\tCtrl+Z"_s}));
     EXPECT_TRUE(box.texts().value(0).contains(m_dir.filePath(u"过滤关键字.txt"_s)));
 }
 
@@ -272,4 +274,32 @@ TEST_F(WindowTest, TheCompletionNamesThePagesThatGaveNothing)
             u"已经全部抓取,请点击生成文本\n有2个网址未能抓取：\n%1：连接被拒绝\n%2：HTTP 404"_s.arg(
                 refused, address("/gone"))});
     EXPECT_EQ(keywords(), (QStringList {u"戊一"_s, u"己一"_s}));
+}
+
+// 只导出新词: unticked, nothing of a history; ticked, an export appends the keywords the file
+// has never had, each once, and a second export of the same list appends nothing. Unticked
+// again, the whole list goes as always, the history kept up to date.
+TEST_F(WindowTest, TheNewKeywordsBoxExportsEachKeywordOnce)
+{
+    Form1 &form = open();
+    const QString history = m_dir.filePath(u"关键字历史.db"_s);
+    const QString keywordPath = form.crawl().keywordFile().path();
+    KeywordListModel &list = form.crawl().keywords();
+    list.append({u"甲"_s, u"乙"_s, u"甲"_s});
+    EXPECT_FALSE(form.Check2->isChecked());
+    QTest::mouseClick(form.Command2, Qt::LeftButton);
+    EXPECT_FALSE(QFile::exists(history));
+    QTest::mouseClick(form.Check2, Qt::LeftButton);
+    ASSERT_TRUE(form.Check2->isChecked());
+    QTest::mouseClick(form.Command2, Qt::LeftButton);
+    QTest::mouseClick(form.Command2, Qt::LeftButton);
+    list.append(u"丙"_s);
+    QTest::mouseClick(form.Command2, Qt::LeftButton);
+    EXPECT_TRUE(QFile::exists(history));
+    EXPECT_EQ(readBytes(keywordPath), Gbk.encode(u"甲\r\n乙\r\n甲\r\n甲\r\n乙\r\n丙\r\n"_s));
+    QTest::mouseClick(form.Check2, Qt::LeftButton);
+    QTest::mouseClick(form.Command2, Qt::LeftButton);
+    EXPECT_EQ(readBytes(keywordPath),
+              Gbk.encode(u"甲\r\n乙\r\n甲\r\n甲\r\n乙\r\n丙\r\n甲\r\n乙\r\n甲\r\n丙\r\n"_s));
+    EXPECT_TRUE(m_boxes->texts().isEmpty());
 }

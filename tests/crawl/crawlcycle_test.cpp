@@ -144,6 +144,7 @@ TEST_F(Cycle, TheCompletionNamesTenFailedPagesAtTheMost)
             named += u"\nhttp://h%1/：连接被拒绝"_s.arg(i);
         cycle.Timer2_Timer();
     }
-    EXPECT_EQ(messages, QStringList {u"已经全部抓取,请点击生成文本\n有12个网址未能抓取："_s + named
-                                     + u"\n……另有2个"_s});
+    EXPECT_EQ(messages,
+              QStringList {u"已经全部抓取,请点击生成文本\n有12个网址未能抓取："_s + named
+                           + u"\n……另有2个"_s});
 }

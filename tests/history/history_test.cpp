@@ -53,12 +53,12 @@ TEST_F(ChinaTime, RecordsEveryPageOnce)
     QTemporaryDir dir;
     {
         KeywordHistory history(dir.path(), true);
-        history.recordPage(u"https://a.example/1"_s, {u"热搜一"_s, u"热搜二"_s, u"热搜一"_s},
-                           utc(1, 0, 0, 0));
-        history.recordPage(u"https://b.example/2"_s,
-                           {u"热搜二"_s, u"热搜三"_s, u"热搜三 "_s, u"Abc"_s, u"abc"_s},
-                           utc(1, 1, 30, 5));
-        history.recordPage(u"https://a.example/1"_s, {u"热搜二"_s}, utc(2, 16, 0, 0));
+        history.record({u"https://a.example/1"_s, {u"热搜一"_s, u"热搜二"_s, u"热搜一"_s}},
+                       utc(1, 0, 0, 0));
+        history.record({u"https://b.example/2"_s,
+                        {u"热搜二"_s, u"热搜三"_s, u"热搜三 "_s, u"Abc"_s, u"abc"_s}},
+                       utc(1, 1, 30, 5));
+        history.record({u"https://a.example/1"_s, {u"热搜二"_s}}, utc(2, 16, 0, 0));
     }
     EXPECT_EQ(csv(dir.path()),
               Header
@@ -77,9 +77,9 @@ TEST_F(ChinaTime, QuotesFieldsAsCsvWants)
 {
     QTemporaryDir dir;
     KeywordHistory(dir.path(), true)
-        .recordPage(u"https://a.example/?q=1,2"_s,
-                    {u"a,b"_s, u"说\"好\""_s, u"两\n行"_s, u"回\r车"_s, QString()},
-                    utc(1, 0, 0, 0));
+        .record({u"https://a.example/?q=1,2"_s,
+                 {u"a,b"_s, u"说\"好\""_s, u"两\n行"_s, u"回\r车"_s, QString()}},
+                utc(1, 0, 0, 0));
     const QString row
         = u",2026-03-01 08:00:00,2026-03-01 08:00:00,1,\"https://a.example/?q=1,2\"\r\n"_s;
     EXPECT_EQ(csv(dir.path()),
@@ -89,29 +89,29 @@ TEST_F(ChinaTime, QuotesFieldsAsCsvWants)
                         .toUtf8());
 }
 
-// Each keyword the file has never had, once, in order, from a recorded page as from any
-// list; afterwards none. A keyword exported
+// What the keyword file is to get: new-only, each keyword it has never had, once, in order;
+// otherwise all it is given. A write that did not make the file grow (a full disk, a kill
+// before it wrote) is taken back at the next change, one that did is kept; a keyword exported
 // before it was ever recorded is kept as written, seen on no page; reopening keeps it all.
-TEST_F(ChinaTime, GivesEachUnwrittenKeywordOnce)
+TEST_F(ChinaTime, GivesTheKeywordFileEachKeywordOnce)
 {
     QTemporaryDir dir;
+    const QString a = u"https://a.example/"_s;
     {
         KeywordHistory history(dir.path(), true);
-        EXPECT_EQ(history.recordPage(u"https://a.example/"_s, {u"甲"_s, u"乙"_s, u"甲"_s, u"丙"_s},
-                                     utc(1, 0, 0, 0)),
+        const QStringList first {u"甲"_s, u"乙"_s, u"甲"_s, u"丙"_s};
+        EXPECT_EQ(history.record({a, first, first, true, 0}, utc(1, 0, 0, 0)),
                   QStringList({u"甲"_s, u"乙"_s, u"丙"_s}));
-        EXPECT_EQ(history.unwritten({u"乙"_s, u"甲"_s, u"乙"_s, u"丁"_s}),
+        EXPECT_EQ(history.unwritten(first), QStringList());
+        // The file never got them: an export of the list gives them again.
+        const QStringList list {u"乙"_s, u"甲"_s, u"乙"_s, u"丁"_s};
+        EXPECT_EQ(history.record({{}, {}, list, true, 0}, utc(1, 1, 0, 0)),
                   QStringList({u"乙"_s, u"甲"_s, u"丁"_s}));
-        history.markWritten({u"乙"_s, u"甲"_s, u"丁"_s}, utc(1, 1, 0, 0));
-        EXPECT_EQ(history.unwritten({u"乙"_s, u"甲"_s, u"乙"_s, u"丁"_s}), QStringList());
-        EXPECT_EQ(history.recordPage(u"https://a.example/"_s, {u"戊"_s, u"甲"_s, u"丙"_s, u"戊"_s},
-                                     utc(1, 2, 0, 0)),
-                  QStringList({u"戊"_s, u"丙"_s}));
-        history.markWritten({u"戊"_s}, utc(1, 2, 0, 0));
+        EXPECT_EQ(history.record({{}, {}, list, true, 12}, utc(1, 1, 0, 0)), QStringList());
+        EXPECT_EQ(history.unwritten({u"甲"_s, u"乙"_s, u"丙"_s, u"丁"_s}), QStringList {u"丙"_s});
+        const QStringList second {u"戊"_s, u"甲"_s, u"丙"_s, u"戊"_s};
+        EXPECT_EQ(history.record({a, second, second, false, 12}, utc(1, 2, 0, 0)), second);
     }
-    KeywordHistory reopened(dir.path(), false);
-    EXPECT_EQ(reopened.unwritten({u"甲"_s, u"乙"_s, u"丙"_s, u"丁"_s, u"丙"_s}),
-              QStringList({u"丙"_s}));
     EXPECT_EQ(
         csv(dir.path()),
         Header
@@ -120,6 +120,9 @@ TEST_F(ChinaTime, GivesEachUnwrittenKeywordOnce)
               u"甲,2026-03-01 08:00:00,2026-03-01 10:00:00,2,https://a.example/\r\n"
               u"乙,2026-03-01 08:00:00,2026-03-01 08:00:00,1,https://a.example/\r\n"
               u"丙,2026-03-01 08:00:00,2026-03-01 10:00:00,2,https://a.example/\r\n"_s.toUtf8());
+    KeywordHistory reopened(dir.path(), false);
+    const QStringList all {u"甲"_s, u"乙"_s, u"丙"_s, u"丁"_s, u"戊"_s, u"己"_s};
+    EXPECT_EQ(reopened.record({{}, {}, all, true, 40}, utc(2, 0, 0, 0)), QStringList {u"己"_s});
 }
 
 // The history exists only once asked for: opening without creating fails and leaves the
@@ -188,7 +191,7 @@ TEST(History, ReadsTheLastCommitWhileACrawlWrites)
 {
     QTemporaryDir dir;
     KeywordHistory history(dir.path(), true);
-    history.recordPage(u"https://a.example/"_s, {u"已提交"_s}, utc(1, 0, 0, 0));
+    history.record({u"https://a.example/"_s, {u"已提交"_s}}, utc(1, 0, 0, 0));
     const QByteArray committed = csv(dir.path());
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"crawl"_s);
@@ -231,8 +234,10 @@ TEST(History, AKilledCrawlLeavesWholePages)
                     QStringList keywords {u"每页都有"_s};
                     for (int i = 0; i < KeywordsPerPage; ++i)
                         keywords.append(u"%1页%2"_s.arg(page).arg(i));
-                    history.recordPage(u"https://a.example/%1"_s.arg(page), keywords,
-                                       QDateTime::currentDateTimeUtc());
+                    // Each page's keywords written too, the file growing page by page.
+                    history.record(
+                        {u"https://a.example/%1"_s.arg(page), keywords, keywords, true, page},
+                        QDateTime::currentDateTimeUtc());
                     if (::write(acknowledgements[1], &page, sizeof page) != sizeof page)
                         break;
                 }
