@@ -14,22 +14,25 @@
     // The texts of the elements a link is built of, where it is built of several that each hold
     // a whole text: a card's rank, title and heat figure side by side. An element whose text
     // runs beside text of its parent's (如何评价<em>新作</em>的口碑) is part of that text.
+    // (Their white space is folded on the other side.)
+    const unshown = new Set(['SCRIPT', 'STYLE', 'TEMPLATE', 'NOSCRIPT']);
+    const visible = /\S/;
     const segmentsOf = (a) => {
         const segments = [];
         const walk = (element) => {
             let child = element.firstElementChild;
             for (let node = element.firstChild; child && node; node = node.nextSibling) {
-                if (node.nodeType === Node.TEXT_NODE && node.data.trim() !== '')
+                if (node.nodeType === Node.TEXT_NODE && visible.test(node.data))
                     child = null;
             }
             if (!child) {
-                const text = element.textContent.replace(/\s+/g, ' ').trim();
-                if (text !== '')
+                const text = element.textContent;
+                if (visible.test(text))
                     segments.push(text);
                 return;
             }
             for (; child; child = child.nextElementSibling) {
-                if (!/^(SCRIPT|STYLE|TEMPLATE|NOSCRIPT)$/.test(child.tagName))
+                if (!unshown.has(child.tagName))
                     walk(child);
             }
         };
