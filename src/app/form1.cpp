@@ -1,6 +1,7 @@
 #include "app/form1.h"
 
 #include "app/handlerboundary.h"
+#include "app/program.h"
 #include "crawl/progresstext.h"
 #include "harvest/browserpane.h"
 #include "output/listediting.h"
@@ -172,6 +173,9 @@ void Form1::Form_Load()
     m_crawl.start();
     if (!m_crawl.ownFilters().error.isEmpty())
         showMessageBox(nullptr, m_crawl.ownFilters().error, QMessageBox::Critical);
+    checkListRules();
+    if (const QString report = m_crawl.listRules().report(); !report.isEmpty())
+        showMessageBox(nullptr, report, QMessageBox::Critical);
     // Starting the browser engine takes a good part of a second: let it start while the user
     // reads the message rather than before the message appears.
     QTimer::singleShot(0, this, &Form1::createBrowser);
@@ -180,6 +184,15 @@ void Form1::Form_Load()
                        + QStringLiteral("网址"));
     Label3->setText(ProgressText(m_crawl.urlTotal()));
     createBrowser();
+}
+
+void Form1::checkListRules()
+{
+    if (m_crawl.listRules().rules.isEmpty())
+        return;
+    // The engine starts before the start-up message then: only it knows its selectors.
+    createBrowser();
+    ::checkListRules(m_crawl, *WebBrowser1, m_cycle.pacing().collectTimeoutMs);
 }
 
 void Form1::showEvent(QShowEvent *event)
@@ -253,14 +266,14 @@ void Form1::quchongzi()
     m_cycle.quchongzi();
 }
 
-void Form1::collectLinks(int timeoutMs, const LinksAnswer &answer)
+void Form1::collectLinks(const CollectionRequest &request, int timeoutMs, const LinksAnswer &answer)
 {
     // No browser yet, no document.
     if (!WebBrowser1) {
         answer({});
         return;
     }
-    WebBrowser1->collectLinks(timeoutMs, answer);
+    WebBrowser1->collectLinks(request, timeoutMs, answer);
 }
 
 void Form1::cancelCollection()

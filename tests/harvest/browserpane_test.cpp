@@ -6,6 +6,7 @@
 #include "harvest/browserpane.h"
 #include "harvest/cardtext.h"
 #include "harvest/harvestpass.h"
+#include "harvest/hotlists.h"
 #include "support/collect.h"
 #include "support/guisupport.h"
 #include "support/loopbackserver.h"
@@ -201,6 +202,31 @@ TEST_F(BrowserPaneTest, TodaysCardsGiveTheirTitlesAndOlderBoardsTheirTexts)
         EXPECT_GT(links.size(), 100) << name;
         for (const PageLink &link : links)
             EXPECT_EQ(keywordOf(link), link.text) << name;
+    }
+}
+
+// 只取榜单 on today's layouts: the hot lists give exactly their entries' titles (a side box's
+// topics too), and nothing of the furniture. The links come as they do without it.
+TEST_F(BrowserPaneTest, ListsOnlyGivesTheHotEntriesAlone)
+{
+    const QString dir = QStringLiteral(LEXHAUL_HOTLIST_DIR);
+    for (const char *name : {"board_realtime_2025", "board_home", "aggregator_home",
+                             "social_hot_topics", "movie_home", "qa_hot_list"}) {
+        const QString page = QString::fromLatin1(name);
+        m_server.serve(u"/"_s + page, readBytes(dir + u"/"_s + page + u".html"_s));
+        load(u"/"_s + page);
+        const LinkCollection laidOut = collectNow(m_pane, 60000, {true});
+        ASSERT_TRUE(laidOut.layout) << name;
+        EXPECT_EQ(laidOut.links, collect().links) << name;
+        KeywordListModel list;
+        HarvestPass(list).run(hotListLinks(laidOut.links, *laidOut.layout));
+        const QString titles = QString::fromUtf8(readBytes(dir + u"/"_s + page + u".titles.txt"_s));
+        const QStringList expected = titles.split(u'\n', Qt::SkipEmptyParts);
+        EXPECT_EQ(list.items(), expected) << name;
+        for (const QString &item : list.items())
+            if (!expected.contains(item)) std::cerr << name << " EXTRA " << item.toStdString() << "\n";
+        for (const QString &item : expected)
+            if (!list.items().contains(item)) std::cerr << name << " MISSING " << item.toStdString() << "\n";
     }
 }
 
