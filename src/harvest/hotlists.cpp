@@ -14,10 +14,10 @@ namespace {
 constexpr qsizetype MinEntries = 5;
 // 查看更多>, 选座购票 and an author's name repeat; titles hardly ever do.
 constexpr double MinDistinct = 0.8;
-// Labels (首页, 关于我们, 电视剧) are shorter than titles at the median; a film's or a name's
-// title can be as short, but then its card vouches for it.
+// Labels (首页, 关于我们, 电视剧) are shorter than titles at the median; films' titles and
+// people's names can be nearly as short, but then their cards vouch for them.
 constexpr int TitleLength = 6;
-constexpr int CardTitleLength = 2;
+constexpr int CardTitleLength = 3;
 constexpr double MinVouched = 0.5;
 // An action link reads the same in (nearly) every entry.
 constexpr double MinUniform = 0.8;
@@ -51,6 +51,24 @@ bool isCjk(QChar c)
     default:
         return false;
     }
+}
+
+QString withoutDigits(const QString &text)
+{
+    QString kept;
+    for (const QChar c : text) {
+        if (!c.isDigit())
+            kept.append(c);
+    }
+    return kept.trimmed();
+}
+
+// A rank, a badge, a figure, a date or a time beside a title: what a card holds and a menu
+// does not.
+bool isFigure(const QString &piece)
+{
+    return holdsPlaceInCard(piece)
+        || std::ranges::any_of(piece, [](QChar c) { return c.isDigit(); });
 }
 
 struct Group
@@ -88,7 +106,7 @@ private:
     QList<int> m_shapeOf; // kind → token of its tag and first class
     QList<QList<int>> m_chains; // link → the nodes from it up to the root
     QList<Group> m_groups;
-    QSet<quint64> m_uniformEntries; // (container, entry) of an action link's group
+    QSet<int> m_actionLinks; // of groups that read the same in every entry
 };
 
 void Finder::readShapes()
@@ -157,23 +175,27 @@ bool Finder::inside(int link, int node) const
     return m_chains.at(link).contains(node);
 }
 
-// Beside the link in its entry: a rank or a figure, another link to the same address, or an
-// action link that reads the same in every entry.
+// Beside the link in its entry: a rank, a figure or a date, a picture's or a rank's link to the
+// same address, or an action link elsewhere that reads the same in every entry but for its
+// count.
 bool Finder::vouched(const Group &group, qsizetype member) const
 {
     const int link = group.members.at(member);
     const int entry = group.entries.at(member);
-    if (m_uniformEntries.contains(pairKey(group.container, entry)))
-        return true;
+    const QString &address = m_links.at(link).address;
+    // A poster, a cover or a rank links where the title does; a section's 更多 does too, but
+    // reads as a word.
     for (const int step : {-1, 1}) {
         for (int other = link + step; other >= 0 && other < m_links.size() && inside(other, entry);
              other += step) {
-            if (m_links.at(other).address == m_links.at(link).address)
+            const bool same = m_links.at(other).address == address;
+            if ((same && holdsPlaceInCard(keywordOf(m_links.at(other))))
+                || (!same && m_actionLinks.contains(other)))
                 return true;
         }
     }
     for (const int node : m_chains.at(link)) {
-        if (node != link && std::ranges::any_of(m_layout.pieces.value(node), holdsPlaceInCard))
+        if (node != link && std::ranges::any_of(m_layout.pieces.value(node), isFigure))
             return true;
         if (node == entry)
             break;
@@ -185,6 +207,8 @@ bool Finder::vouched(const Group &group, qsizetype member) const
 
 void Finder::judge(Group &group)
 {
+    if (group.uniform)
+        return;
     qsizetype entries = 0;
     for (qsizetype m = 0; m < group.entries.size(); ++m)
         entries += m == 0 || group.entries.at(m) != group.entries.at(m - 1);
@@ -230,15 +254,16 @@ PageLinks Finder::run()
     for (Group &group : m_groups) {
         for (const int link : group.members)
             group.keywords.append(keywordOf(m_links.at(link)));
+        // 想看 1234, 转发 56: an action link with its count reads the same without it.
         QHash<QString, qsizetype> counts;
         for (const QString &keyword : group.keywords)
-            ++counts[keyword];
+            ++counts[withoutDigits(keyword)];
         const auto most = std::max_element(counts.cbegin(), counts.cend());
         group.uniform = !most.key().isEmpty()
             && double(most.value()) >= MinUniform * double(group.members.size());
         if (group.uniform) {
-            for (const int entry : group.entries)
-                m_uniformEntries.insert(pairKey(group.container, entry));
+            for (const int link : group.members)
+                m_actionLinks.insert(link);
         }
     }
     for (Group &group : m_groups)
