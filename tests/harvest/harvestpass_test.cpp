@@ -38,6 +38,8 @@ TEST(Pass, AppendsTheLinkTextsAndSweeps)
         {u"贴吧,新闻,天气"_s, u"A|晴"_s, u"天气,晴"_s},
         {u",,x"_s, u"A|a"_s, u"x,a"_s},
         {u",新闻"_s, u""_s, u",新闻"_s}, // no link, no sweep
+        // A rule's entries that are no links have no address, and pair with nothing.
+        {u""_s, u"|甲,|乙,|,|丙"_s, u"甲,乙,,丙"_s},
     };
     const auto split = [](const QString &s) { return s.isEmpty() ? QStringList() : s.split(u','); };
     for (const auto &[before, pairs, after] : rows) {
