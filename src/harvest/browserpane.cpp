@@ -123,39 +123,51 @@ PageLinks decoded(QStringView joined)
     return links;
 }
 
-QList<int> numbers(QStringView joined)
-{
-    QList<int> values;
-    if (joined.isEmpty())
-        return values;
-    values.reserve(joined.count(u',') + 1);
-    for (const QStringView number : joined.tokenize(u','))
-        values.append(number.toInt());
-    return values;
-}
-
 // The records and, when asked for, the layout after them (see scripts/collect.js).
 LinkCollection decodedCollection(const QVariant &value)
 {
     if (value.typeId() == QMetaType::QString)
         return {LinkCollection::Outcome::Collected, decoded(value.toString())};
     const QVariantList parts = value.toList();
-    if (parts.size() != 5)
+    if (parts.size() != 4)
         return {};
+    LinkCollection collection {LinkCollection::Outcome::Collected, decoded(parts.at(0).toString())};
     LinkLayout layout;
     const QString kindNames = parts.at(1).toString();
     for (const QStringView name : QStringView(kindNames).tokenize(FieldSep))
         layout.kindNames.append(unescaped(name));
-    layout.parents = numbers(parts.at(2).toString());
-    layout.kinds = numbers(parts.at(3).toString());
-    const QString pieces = parts.at(4).toString();
+    const qsizetype links = collection.links.size();
+    layout.parents.resize(links, -1);
+    layout.kinds.resize(links, 0);
+    const QString numbers = parts.at(2).toString();
+    const auto tokens = QStringView(numbers).tokenize(u',');
+    auto number = tokens.begin();
+    const auto next = [&, end = tokens.end()] { return number != end ? (*number++).toInt() : -1; };
+    QList<int> above; // the last link's ancestors, from the root down
+    for (qsizetype link = 0; link < links; ++link) {
+        const int shared = next();
+        const int count = next();
+        if (shared < 0 || shared > above.size() || count < 1)
+            return {};
+        above.resize(shared);
+        for (int k = 0; k < count; ++k) {
+            const int node = k == count - 1 ? int(link) : int(layout.parents.size());
+            if (node != link)
+                layout.parents.append(-1), layout.kinds.append(0);
+            layout.parents[node] = above.isEmpty() ? -1 : above.last();
+            layout.kinds[node] = next();
+            above.append(node);
+        }
+    }
+    const QString pieces = parts.at(3).toString();
     for (const QStringView node : QStringView(pieces).tokenize(RecordSep, Qt::SkipEmptyParts)) {
         QStringList texts;
         for (const QStringView text : node.tokenize(FieldSep))
             texts.append(unescaped(text));
         layout.pieces.insert(texts.takeFirst().toInt(), texts);
     }
-    return {LinkCollection::Outcome::Collected, decoded(parts.at(0).toString()), std::move(layout)};
+    collection.layout = std::move(layout);
+    return collection;
 }
 
 qsizetype answerSize(const QVariant &value)

@@ -19,8 +19,9 @@ constexpr double MinDistinct = 0.8;
 constexpr int TitleLength = 6;
 constexpr int CardTitleLength = 3;
 constexpr double MinVouched = 0.5;
-// An action link reads the same in (nearly) every entry.
+// An action link reads the same in (nearly) every entry, in a few words: 选座购票, 查看完整榜单.
 constexpr double MinUniform = 0.8;
+constexpr int ActionLength = 6;
 // Deeper than any page is built: a layout that cycles ends here.
 constexpr int MaxDepth = 512;
 
@@ -104,7 +105,11 @@ private:
     const LinkLayout &m_layout;
     QList<int> m_tagOf; // kind → token of its tag alone
     QList<int> m_shapeOf; // kind → token of its tag and first class
-    QList<QList<int>> m_chains; // link → the nodes from it up to the root
+    // Link k's nodes from it up to the root's child are m_chains[m_chainStart[k]] on, and the
+    // group keys of those levels m_keys[m_chainStart[k]] on.
+    QList<int> m_chains;
+    QList<quint64> m_keys;
+    QList<qsizetype> m_chainStart;
     QList<Group> m_groups;
     QSet<int> m_actionLinks; // of groups that read the same in every entry
 };
@@ -131,10 +136,12 @@ void Finder::formGroups()
         int lastEntry = -1;
     };
     QHash<quint64, Count> counts;
-    QList<QList<quint64>> keys(m_links.size());
-    m_chains.resize(m_links.size());
+    m_chainStart.reserve(m_links.size() + 1);
+    m_chains.reserve(m_links.size() * 4);
+    m_keys.reserve(m_links.size() * 4);
     const qsizetype nodes = m_layout.parents.size();
     for (qsizetype link = 0; link < m_links.size(); ++link) {
+        m_chainStart.append(m_chains.size());
         int below = 0; // the empty path
         for (int node = int(link), depth = 0; depth < MaxDepth; ++depth) {
             const int parent = m_layout.parents.at(node);
@@ -146,33 +153,39 @@ void Finder::formGroups()
             Count &count = counts[key];
             if (count.lastEntry != node)
                 ++count.entries, count.lastEntry = node;
-            keys[link].append(key);
-            m_chains[link].append(node);
+            m_keys.append(key);
+            m_chains.append(node);
             below = path(below, m_shapeOf.value(kind));
             node = parent;
         }
     }
+    m_chainStart.append(m_chains.size());
     QHash<quint64, int> groupOf;
     for (qsizetype link = 0; link < m_links.size(); ++link) {
-        const auto level = std::ranges::find_if(
-            keys[link], [&](quint64 key) { return counts.value(key).entries >= MinEntries; });
-        if (level == keys[link].end())
+        qsizetype level = m_chainStart.at(link);
+        while (level < m_chainStart.at(link + 1)
+               && counts.value(m_keys.at(level)).entries < MinEntries)
+            ++level;
+        if (level == m_chainStart.at(link + 1))
             continue;
-        const int number = interned(groupOf, *level);
+        const quint64 key = m_keys.at(level);
+        const int number = interned(groupOf, key);
         if (number == m_groups.size()) {
             Group fresh;
-            fresh.container = int(*level >> 32);
+            fresh.container = int(key >> 32);
             m_groups.append(fresh);
         }
         Group &group = m_groups[number];
         group.members.append(int(link));
-        group.entries.append(m_chains[link].at(level - keys[link].begin()));
+        group.entries.append(m_chains.at(level));
     }
 }
 
 bool Finder::inside(int link, int node) const
 {
-    return m_chains.at(link).contains(node);
+    const auto chain = m_chains.cbegin();
+    return std::find(chain + m_chainStart.at(link), chain + m_chainStart.at(link + 1), node)
+        != chain + m_chainStart.at(link + 1);
 }
 
 // Beside the link in its entry: a rank, a figure or a date, a picture's or a rank's link to the
@@ -194,13 +207,16 @@ bool Finder::vouched(const Group &group, qsizetype member) const
                 return true;
         }
     }
-    for (const int node : m_chains.at(link)) {
-        if (node != link && std::ranges::any_of(m_layout.pieces.value(node), isFigure))
+    // The elements above the link, up to its entry.
+    for (qsizetype level = m_chainStart.at(link);
+         level < m_chainStart.at(link + 1) && m_chains.at(level) != entry;) {
+        const auto found = m_layout.pieces.constFind(m_chains.at(++level));
+        if (found != m_layout.pieces.cend() && std::ranges::any_of(*found, isFigure))
             return true;
-        if (node == entry)
-            break;
     }
     const PageLink &own = m_links.at(link);
+    if (own.segments.isEmpty() && keywordOf(own) == own.text)
+        return false; // a text of one piece
     const QStringList pieces = cardPieces(own.text, own.segments);
     return pieces.size() > 1 && std::ranges::any_of(pieces, holdsPlaceInCard);
 }
@@ -259,7 +275,8 @@ PageLinks Finder::run()
         for (const QString &keyword : group.keywords)
             ++counts[withoutDigits(keyword)];
         const auto most = std::max_element(counts.cbegin(), counts.cend());
-        group.uniform = !most.key().isEmpty()
+        // Titles that differ by their numbers alone (第2集) are longer than an action's word.
+        group.uniform = !most.key().isEmpty() && readingLength(most.key()) <= ActionLength
             && double(most.value()) >= MinUniform * double(group.members.size());
         if (group.uniform) {
             for (const int link : group.members)

@@ -42,67 +42,66 @@
         walk(a);
         return segments.length > 1 ? segments : null;
     };
-    // The elements above the links, up to the root: links are nodes 0 to n - 1, their
-    // ancestors follow as they are met. Answers the kinds (tag and classes) joined by US, then
-    // each node's parent and each node's kind as numbers joined by commas, then, joined by RS,
-    // the ancestors that have children holding no link: the node, then those children's texts
-    // where short, joined by US.
+    // Where the links stand: the elements above them, up to the root. Links are nodes 0 to
+    // n - 1; each ancestor becomes a node, numbered from n on, when the first link under it is
+    // met. A link's elements, from the root down, share a beginning with the link's before it:
+    // the link says how many, then how many follow, then those elements' kinds, the link's own
+    // last (numbers joined by commas). Kinds are tag and classes, joined by US. Each new ancestor
+    // with children that hold no link and read short (a rank, a figure) gives its node, then
+    // their texts, joined by US; those records are joined by RS. No Map or Set: the walk up
+    // from a link stops at nothing, and the elements are compared with the link's before it.
     const layoutOf = (links) => {
-        const ids = new Map();
-        const parents = [];
-        const kinds = [];
         const kindIds = new Map();
         const kindOf = (element) => {
-            const classes = element.getAttribute('class');
-            const kind = classes && classes.trim() !== ''
-                ? element.tagName + ' ' + classes.trim().split(/\s+/).join(' ')
+            const classes = element.className;
+            const raw = typeof classes === 'string' && classes !== ''
+                ? element.tagName + ' ' + classes
                 : element.tagName;
-            let id = kindIds.get(kind);
+            let id = kindIds.get(raw);
             if (id === undefined)
-                kindIds.set(kind, id = kindIds.size);
+                kindIds.set(raw, id = kindIds.size);
             return id;
         };
         const n = links.length;
-        for (let i = 0; i < n; ++i) {
-            ids.set(links[i], i);
-            parents.push(-1);
-            kinds.push(kindOf(links[i]));
-        }
-        const ancestors = [];
-        for (let i = 0; i < n; ++i) {
-            let child = i;
-            for (let element = links[i].parentElement; element; element = element.parentElement) {
-                let id = ids.get(element);
-                const known = id !== undefined;
-                if (!known) {
-                    ids.set(element, id = parents.length);
-                    parents.push(-1);
-                    kinds.push(kindOf(element));
-                    ancestors.push(element);
-                }
-                parents[child] = id;
-                if (known)
-                    break;
-                child = id;
-            }
-        }
+        const numbers = [];
         const pieces = [];
-        for (const element of ancestors) {
-            let texts = '';
-            for (let node = element.firstChild; node; node = node.nextSibling) {
-                // Ancestors of links are nodes themselves; scripts and styles show nothing.
-                if (ids.has(node) || (node.nodeType !== Node.TEXT_NODE
-                    && (node.nodeType !== Node.ELEMENT_NODE
-                        || /^(SCRIPT|STYLE|TEMPLATE|NOSCRIPT)$/.test(node.tagName))))
+        let previous = [];
+        let next = n;
+        for (let i = 0; i < n; ++i) {
+            const chain = [];
+            for (let element = links[i]; element; element = element.parentElement)
+                chain.push(element);
+            chain.reverse();
+            let shared = 0;
+            while (shared < chain.length - 1 && shared < previous.length - 1
+                && chain[shared] === previous[shared])
+                ++shared;
+            numbers.push(shared, chain.length - shared);
+            for (let k = shared; k < chain.length; ++k) {
+                numbers.push(kindOf(chain[k]));
+                if (k === chain.length - 1)
+                    break;
+                const node = next++;
+                // The root's and the body's children are the page's parts, not a card's.
+                if (k < 2)
                     continue;
-                const text = node.textContent.trim();
-                if (text !== '' && text.length <= 16)
-                    texts += '\x1f' + escaped(text);
+                let texts = '';
+                for (let child = chain[k].firstChild; child; child = child.nextSibling) {
+                    if (child === chain[k + 1] || (child.nodeType !== Node.TEXT_NODE
+                        && (child.nodeType !== Node.ELEMENT_NODE
+                            || /^(SCRIPT|STYLE|TEMPLATE|NOSCRIPT)$/.test(child.tagName))))
+                        continue;
+                    const text = child.textContent.trim();
+                    if (text !== '' && text.length <= 16 && (child.nodeType === Node.TEXT_NODE
+                        || !child.querySelector('a[href], area[href]')))
+                        texts += '\x1f' + escaped(text);
+                }
+                if (texts !== '')
+                    pieces.push(node + texts);
             }
-            if (texts !== '')
-                pieces.push(ids.get(element) + texts);
+            previous = chain;
         }
-        return [Array.from(kindIds.keys(), escaped).join('\x1f'), parents.join(','), kinds.join(','),
+        return [Array.from(kindIds.keys(), escaped).join('\x1f'), numbers.join(','),
             pieces.join('\x1e')];
     };
     const links = document.links;
