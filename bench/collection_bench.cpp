@@ -1,10 +1,10 @@
 // The harvest's collection of a page's links against the engine's own, and what a crawl costs
 // on a busy page against a plain view of it.
 //
-// Collection, per page, in one run and one engine: each side loads the page in a view of its
-// own and waits until it has loaded, its script is done and it is laid out; then the clock
-// starts. The sides take turns at going first. The limit is
-// one runJavaScript of document.links as (href, innerText) pairs in a plain view; the harvest is
+// Collection, per page, in one run and one engine (and with 只取榜单, see BM_Collection): each side
+// loads the page in a view of its own and waits until it has loaded, its script is done and it is
+// laid out; then the clock starts. The sides take turns at going first. The limit is one
+// runJavaScript of document.links as (href, innerText) pairs in a plain view; the harvest is
 // BrowserPane::collectLinks. Memory is the peak resident size of this process and its engine
 // processes above what they held when the clock started, sampled every 10 ms from a thread of
 // its own; the stall is the longest gap of a 10 ms timer on the UI thread beyond its period.
@@ -13,6 +13,7 @@
 // gets the address and harvests it 3 s later, as the crawl does. Its figure is the CPU time of
 // this process and its engine processes. Pages come from the tests' loopback server.
 #include "harvest/browserpane.h"
+#include "harvest/hotlists.h"
 #include "processtree.h"
 #include "support/collect.h"
 #include "support/guisupport.h"
@@ -201,7 +202,9 @@ struct Measured
     double seconds = 0, aboveIdleMiB = 0, stallMs = 0;
 };
 
-void BM_Collection(benchmark::State &state, const Page &page)
+// With `listsOnly`, the harvest's side is the collection with the links' layout and the finding
+// of the hot lists in it: all 只取榜单 adds before the pass.
+void BM_Collection(benchmark::State &state, const Page &page, bool listsOnly)
 {
     LoopbackServer server;
     server.serve(u"/page.html"_s, page.html, page.contentType);
@@ -214,6 +217,8 @@ void BM_Collection(benchmark::State &state, const Page &page)
         Measured engine, harvest;
         PageLinks expected;
         LinkCollection collected;
+        qsizetype listed = 0;
+        double findingSeconds = 0;
         const std::function<bool()> engineSide = [&] {
             auto *view = new QWebEngineView(&window);
             std::optional<QVariant> rows;
@@ -233,7 +238,11 @@ void BM_Collection(benchmark::State &state, const Page &page)
             if (!loadInto(pane, url))
                 return false;
             Watch watch;
-            collected = collectNow(pane, TimeoutMs);
+            collected = collectNow(pane, TimeoutMs, {listsOnly});
+            const double collectedAt = watch.seconds();
+            if (collected.layout)
+                listed = hotListLinks(collected.links, *collected.layout).size();
+            findingSeconds = watch.seconds() - collectedAt;
             harvest = {watch.seconds(), watch.aboveIdleMiB(), watch.stallMs()};
             delete pane;
             return true;
@@ -251,15 +260,26 @@ void BM_Collection(benchmark::State &state, const Page &page)
                                 "engine collected no links");
             return;
         }
-        // The same addresses and texts; the harvest reads cards' segments besides.
-        for (PageLink &link : collected.links)
-            link.segments.clear();
+        // The engine's side reads no segments: a card's (address, text) is what both read.
+        const auto plain = [](PageLinks links) {
+            for (PageLink &link : links)
+                link.segments.clear();
+            return links;
+        };
         if (collected.outcome != LinkCollection::Outcome::Collected
-            || collected.links != expected) {
+            || plain(collected.links) != expected) {
             state.SkipWithError("the harvest did not collect the page's links");
             return;
         }
+        if (listsOnly && !collected.layout) {
+            state.SkipWithError("the harvest collected no layout");
+            return;
+        }
         state.SetIterationTime(harvest.seconds);
+        if (listsOnly) {
+            state.counters["listed_links"] = double(listed);
+            state.counters["finding_s"] = findingSeconds;
+        }
         state.counters["engine_s"] = engine.seconds;
         state.counters["harvest_s"] = harvest.seconds;
         state.counters["time_ratio"] = harvest.seconds / engine.seconds;
@@ -322,8 +342,8 @@ void BM_BusyPage(benchmark::State &state)
 
 void registerPages()
 {
-    const auto add = [](const char *name, Page page) {
-        benchmark::RegisterBenchmark(name, BM_Collection, page)
+    const auto add = [](const std::string &name, Page page, bool listsOnly = false) {
+        benchmark::RegisterBenchmark(name.c_str(), BM_Collection, page, listsOnly)
             ->Iterations(1)
             ->UseManualTime()
             ->Unit(benchmark::kMillisecond);
@@ -334,10 +354,15 @@ void registerPages()
     add("BM_Collection/ascii_5000000", longText(u"hot keyword "_s, 5'000'000, false));
     add("BM_Collection/hotlist_buzz", hotList("baidu_top_buzz_b1_2018.html"));
     add("BM_Collection/hotlist_index", hotList("baidu_top_index_2018.html"));
-    // Today's cards: most links are built of several elements.
-    const QByteArray utf8 = "text/html; charset=utf-8";
-    add("BM_Collection/cards_board_2025", hotList("board_realtime_2025.html", utf8));
-    add("BM_Collection/cards_aggregator", hotList("aggregator_home.html", utf8));
+    add("BM_Collection/lists_only/links_200000", manyLinks(200'000), true);
+    // Today's layouts, collected as today and with 只取榜单.
+    for (const char *name :
+         {"board_realtime_2025", "board_home", "aggregator_home", "social_hot_topics", "movie_home",
+          "qa_hot_list", "realtime_table", "movie_grid"})
+        for (const bool listsOnly : {false, true})
+            add(std::string(listsOnly ? "BM_Collection/lists_only/" : "BM_Collection/") + name,
+                hotList((std::string(name) + ".html").c_str(), "text/html; charset=utf-8"),
+                listsOnly);
     benchmark::RegisterBenchmark("BM_BusyPage/ticker_16ms_500_links", BM_BusyPage)
         ->Iterations(1)
         ->UseManualTime()

@@ -3,6 +3,7 @@
 // phrases of the user's own.
 #include "core/keywordlistmodel.h"
 #include "harvest/harvestpass.h"
+#include "harvest/hotlists.h"
 #include "support/harvestreference.h"
 
 #include <QRandomGenerator>
@@ -115,5 +116,33 @@ BENCHMARK(BM_StraightforwardPass)
     ->Arg(100'000)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
+
+// 只取榜单's finding of the hot lists over the layout of the collection's largest page, 200,000
+// links each in a paragraph of its own: one group, which reads as labels and is no list.
+void BM_HotListsFlat(benchmark::State &state)
+{
+    const int count = int(state.range(0));
+    PageLinks links;
+    LinkLayout layout {
+        {},
+        {},
+        {QStringLiteral("A"), QStringLiteral("P"), QStringLiteral("BODY"), QStringLiteral("HTML")}};
+    for (int i = 0; i < count; ++i) {
+        links.append({QStringLiteral("http://127.0.0.1/k/%1?q=%1").arg(i),
+                      QStringLiteral("关键字 %1").arg(i)});
+        layout.parents.append(count + 2 + i);
+        layout.kinds.append(0);
+    }
+    layout.parents.append({-1, count});
+    layout.kinds.append({3, 2});
+    for (int i = 0; i < count; ++i) {
+        layout.parents.append(count + 1);
+        layout.kinds.append(1);
+    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(hotListLinks(links, layout));
+    state.SetItemsProcessed(state.iterations() * count);
+}
+BENCHMARK(BM_HotListsFlat)->Arg(200'000)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -2,6 +2,7 @@
 
 #include "app/batchconsole.h"
 #include "app/commandline.h"
+#include "app/program.h"
 #include "app/shutdownsignals.h"
 #include "core/fileerror.h"
 #include "crawl/progresstext.h"
@@ -72,14 +73,35 @@ int BatchRun::exec()
     const FilterPhraseFile &filters = m_crawl.ownFilters();
     if (!filters.error.isEmpty())
         m_console.error(filters.error);
-    // A log should say which filters a run's keywords went through.
+    // Only the engine knows which selectors it takes.
+    if (!m_crawl.listRules().rules.isEmpty()) {
+        createBrowser();
+        checkListRules(m_crawl, *m_browser, RealCrawlPacing.collectTimeoutMs);
+    }
+    const ListRuleFile &rules = m_crawl.listRules();
+    if (const QString report = rules.report(); !report.isEmpty())
+        m_console.error(report);
+    // A log should say which filters and rules a run's keywords went through.
     const QString own
-        = filters.present ? u"，另加%1个过滤关键字"_s.arg(filters.phrases.size()) : QString();
+        = (filters.present ? u"，另加%1个过滤关键字"_s.arg(filters.phrases.size()) : QString())
+        + (rules.present ? u"，使用%1条榜单规则"_s.arg(rules.rules.size()) : QString());
     m_console.line(u"共抓取"_s + QString::number(m_crawl.urlTotal()) + u"网址"_s + own);
     // The window would wait for a user forever; a scheduled job must end.
     if (m_crawl.urlTotal() == 0)
         return ExitStatus::Done;
 
+    createBrowser();
+    m_clock.start();
+    nextAddress();
+    if (m_closed)
+        return m_status;
+    return m_loop.exec();
+}
+
+void BatchRun::createBrowser()
+{
+    if (m_browser)
+        return;
     // Placed in a window of the main window's size, as there, and shown: pages see the same
     // viewport and see themselves shown, with animation frames and timers running as in the
     // window. A batch run uses the offscreen platform, so nothing reaches a screen.
@@ -89,12 +111,6 @@ int BatchRun::exec()
     m_browser->setObjectName(u"WebBrowser1"_s);
     m_browser->setGeometry(BrowserPane::outOfView(m_host->size()));
     m_host->show();
-
-    m_clock.start();
-    nextAddress();
-    if (m_closed)
-        return m_status;
-    return m_loop.exec();
 }
 
 void BatchRun::nextAddress()
@@ -176,10 +192,11 @@ void BatchRun::atTimeout()
 void BatchRun::harvest(bool timedOut, int waitMs)
 {
     ++m_generation; // no other question about this page counts now
-    m_browser->collectLinks(waitMs, [this, timedOut](const LinkCollection &collected) {
-        if (!m_closed)
-            harvested(timedOut, collected);
-    });
+    m_browser->collectLinks(m_crawl.collectionFor(m_address), waitMs,
+                            [this, timedOut](const LinkCollection &collected) {
+                                if (!m_closed)
+                                    harvested(timedOut, collected);
+                            });
 }
 
 void BatchRun::harvested(bool timedOut, const LinkCollection &collected)

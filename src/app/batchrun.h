@@ -39,6 +39,7 @@ public:
     int exec();
 
 private:
+    void createBrowser();
     // Rotates the next address out of the URL list and sends it.
     void nextAddress();
     // Sends the address (again): the page's time starts.

@@ -1,6 +1,7 @@
 #include "app/form1.h"
 
 #include "app/handlerboundary.h"
+#include "app/program.h"
 #include "crawl/progresstext.h"
 #include "harvest/browserpane.h"
 #include "output/listediting.h"
@@ -175,6 +176,9 @@ void Form1::Form_Load()
     // The crawl goes on without it; an export of new keywords says so again.
     if (m_crawl.historyError())
         showMessageBox(nullptr, m_crawl.historyError()->message(), QMessageBox::Critical);
+    checkListRules();
+    if (const QString report = m_crawl.listRules().report(); !report.isEmpty())
+        showMessageBox(nullptr, report, QMessageBox::Critical);
     // Starting the browser engine takes a good part of a second: let it start while the user
     // reads the message rather than before the message appears.
     QTimer::singleShot(0, this, &Form1::createBrowser);
@@ -183,6 +187,15 @@ void Form1::Form_Load()
                        + QStringLiteral("网址"));
     Label3->setText(ProgressText(m_crawl.urlTotal()));
     createBrowser();
+}
+
+void Form1::checkListRules()
+{
+    if (m_crawl.listRules().rules.isEmpty())
+        return;
+    // The engine starts before the start-up message then: only it knows its selectors.
+    createBrowser();
+    ::checkListRules(m_crawl, *WebBrowser1, m_cycle.pacing().collectTimeoutMs);
 }
 
 void Form1::showEvent(QShowEvent *event)
@@ -256,14 +269,14 @@ void Form1::quchongzi()
     m_cycle.quchongzi();
 }
 
-void Form1::collectLinks(int timeoutMs, const LinksAnswer &answer)
+void Form1::collectLinks(const CollectionRequest &request, int timeoutMs, const LinksAnswer &answer)
 {
     // No browser yet, no document.
     if (!WebBrowser1) {
         answer({});
         return;
     }
-    WebBrowser1->collectLinks(timeoutMs, answer);
+    WebBrowser1->collectLinks(request, timeoutMs, answer);
 }
 
 PageLoad Form1::pageLoad() const

@@ -31,8 +31,8 @@ public:
     ~Form1() override;
 
     // Runs before the window is first shown. Throws FileError when the URL list file can be
-    // neither found nor created, or cannot be read; a filter file that cannot be read is only
-    // reported.
+    // neither found nor created, or cannot be read; a filter file that cannot be read, and list
+    // rules that cannot be used, are only reported.
     void Form_Load();
     // Runs once whenever the window closes, however it is closed; never refuses.
     void Form_Unload();
@@ -81,7 +81,8 @@ private:
     void showMessage(const QString &text) override;
     void showFailure(const FileError &error) override;
     bool isClosed() const override;
-    void collectLinks(int timeoutMs, const LinksAnswer &answer) override;
+    void collectLinks(const CollectionRequest &request, int timeoutMs,
+                      const LinksAnswer &answer) override;
     void cancelCollection() override;
     PageLoad pageLoad() const override;
 
@@ -97,6 +98,7 @@ private:
     qsizetype selectedIndex() const;
     void createControls();
     void createBrowser();
+    void checkListRules();
     void place(QWidget *control, const QRect &stored, int anchors);
     void placeControl(const Placement &placement);
 

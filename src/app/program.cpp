@@ -7,11 +7,15 @@
 #include "app/form1.h"
 #include "app/handlerboundary.h"
 #include "app/shutdownsignals.h"
+#include "harvest/browserpane.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QLibraryInfo>
 #include <QLoggingCategory>
+#include <QPointer>
+#include <QTimer>
 #include <QTranslator>
 
 #include <csignal>
@@ -91,6 +95,29 @@ int runBatch(const QString &directory, const TextEncoding &encoding, BatchConsol
     }
     BatchRun run(directory, encoding, console, pacing, options);
     return run.exec();
+}
+
+void checkListRules(Crawl &crawl, BrowserPane &pane, int timeoutMs)
+{
+    QStringList selectors;
+    for (const ListRule &rule : crawl.listRules().rules)
+        selectors.append(rule.selector);
+    if (selectors.isEmpty())
+        return;
+    // Shared with the answer, which may come after the wait has given up.
+    const auto verdicts = std::make_shared<std::optional<QList<bool>>>();
+    QEventLoop wait;
+    pane.checkSelectors(selectors,
+                        [verdicts, waiting = QPointer(&wait)](const QList<bool> &answer) {
+                            *verdicts = answer;
+                            if (waiting)
+                                waiting->quit();
+                        });
+    QTimer::singleShot(timeoutMs, &wait, &QEventLoop::quit);
+    if (!*verdicts)
+        wait.exec();
+    // A selector the engine would reject, kept for want of an answer, collects nothing.
+    crawl.keepAcceptedRules(verdicts->value_or(QList<bool>()));
 }
 
 std::optional<QString> engineRefusal()

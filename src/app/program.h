@@ -10,6 +10,7 @@
 
 class Form1;
 class BatchConsole;
+class BrowserPane;
 
 // Connects everything that should close the window the ordinary way: SIGINT, SIGTERM and
 // SIGHUP, the end of the desktop session, and a quit requested from elsewhere. Each path runs
@@ -26,6 +27,10 @@ int runLexhaul(const QString &directory, const TextEncoding &encoding,
 // URL list without a window. Returns the exit status; 128 + N when signal N stopped it.
 int runBatch(const QString &directory, const TextEncoding &encoding, BatchConsole &console,
              const BatchPacing &pacing, const CrawlOptions &options = {});
+
+// Leaves out the crawl's list rules whose selectors the pane's engine rejects. Waits at most
+// `timeoutMs` for its verdict; without one, every rule stays.
+void checkListRules(Crawl &crawl, BrowserPane &pane, int timeoutMs);
 
 // Why the browser engine cannot start: run as root, its sandbox cannot, and the user has not
 // switched it off. nullopt when it can.

@@ -1,5 +1,6 @@
 #include "crawl/crawl.h"
 
+#include "harvest/hotlists.h"
 #include "history/keywordhistory.h"
 
 #include <QDateTime>
@@ -22,11 +23,18 @@ void Crawl::start()
     m_urlTotal = m_urlList.CountUrlList();
     m_ownFilters = readFilterPhraseFile(m_directory, m_encoding);
     m_harvest.setOwnPhrases(m_ownFilters.phrases);
+    m_listRules = readListRuleFile(m_directory, m_encoding);
     try {
         history(m_options.newOnly);
     } catch (const FileError &error) {
         m_historyError = error;
     }
+}
+
+CollectionRequest Crawl::collectionFor(const QString &address) const
+{
+    const QString selector = selectorFor(m_listRules.rules, address);
+    return {selector.isEmpty() && m_options.listsOnly, selector};
 }
 
 KeywordHistory *Crawl::history(bool create)
@@ -59,7 +67,10 @@ PageHarvest Crawl::harvest(const QString &address, const PageLoad &load,
         return {false, {}, std::move(failure)};
     if (collected.outcome != LinkCollection::Outcome::Collected)
         return {};
-    PageHarvest page {true, m_harvest.run(collected.links)};
+    PageHarvest page {true,
+                      m_harvest.run(collected.layout
+                                        ? hotListLinks(collected.links, *collected.layout)
+                                        : collected.links)};
     // A batch run records the page with its write (writePage), in one transaction.
     if (m_history && !m_writesEveryPage && !page.appended.isEmpty())
         record(address, page.appended, {});

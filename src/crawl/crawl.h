@@ -4,6 +4,7 @@
 #include "core/keywordlistmodel.h"
 #include "harvest/filterphrasefile.h"
 #include "harvest/harvestpass.h"
+#include "harvest/listrulefile.h"
 #include "harvest/pageload.h"
 #include "output/keywordexport.h"
 #include "urlqueue/urllistfile.h"
@@ -40,24 +41,32 @@ public:
     ~Crawl();
 
     // Start-up: creates an empty URL list file when there is none and counts its lines, the
-    // crawl's target, reads the user's filter phrases, and opens the keyword history when
-    // there is one or new keywords are asked for (creating it then). Throws FileError for the
-    // URL list; a filter file that cannot be read leaves the built-in table alone, and
-    // ownFilters() says why; a history that cannot be opened is left closed, and
-    // historyError() says why.
+    // crawl's target, reads the user's filter phrases and list rules, and opens the keyword
+    // history when there is one or new keywords are asked for (creating it then). Throws
+    // FileError for the URL list; a filter file that cannot be read leaves the built-in table
+    // alone, and ownFilters() says why; listRules() says which rules could not be used; a
+    // history that cannot be opened is left closed, and historyError() says why.
     void start();
     qint64 urlTotal() const { return m_urlTotal; }
     const FilterPhraseFile &ownFilters() const { return m_ownFilters; }
     const std::optional<FileError> &historyError() const { return m_historyError; }
+    const ListRuleFile &listRules() const { return m_listRules; }
+    // Leaves out the list rules whose selectors the engine rejects, one verdict a rule.
+    void keepAcceptedRules(const QList<bool> &accepted) { m_listRules.keepAccepted(accepted); }
+
+    // What the harvest of the page at `address` asks the engine for: the elements of the user's
+    // rule for it, else the links, with their layout while 只取榜单 is on.
+    CollectionRequest collectionFor(const QString &address) const;
 
     // The next address, moved to the end of the URL list file; empty when the list holds
     // none. Throws FileError.
     QString rotate() const { return m_urlList.RotateUrlList(); }
 
     // One page's harvest, whichever front end asked the engine: the harvest pass over the
-    // links it collected from `address`, unless the page could not be loaded (see
-    // harvestFailure). The history, if any, records what the page added. Throws FileError
-    // when the history cannot record it (and closes the history).
+    // links it collected from `address` (only those of the page's hot lists when it collected
+    // their layout), unless the page could not be loaded (see harvestFailure). The history, if any,
+    // records what the page added. Throws FileError when the history cannot record it (and closes
+    // the history).
     PageHarvest harvest(const QString &address, const PageLoad &load,
                         const LinkCollection &collected);
 
@@ -113,6 +122,7 @@ private:
     qsizetype m_writtenCount = 0;
     qsizetype m_knownCount = 0;
     bool m_writesEveryPage = false; // a batch run: writePage records each page
+    ListRuleFile m_listRules;
     qint64 m_urlTotal = 0;
     qint64 m_roundCount = 0;
 };

@@ -60,10 +60,12 @@ void CrawlCycle::quchongzi()
 {
     std::optional<LinkCollection> collected;
     QEventLoop wait;
-    m_window.collectLinks(m_pacing.collectTimeoutMs, [&](LinkCollection answer) {
-        collected = std::move(answer);
-        wait.quit();
-    });
+    const QString address = m_window.addressText();
+    m_window.collectLinks(m_crawl.collectionFor(address), m_pacing.collectTimeoutMs,
+                          [&](LinkCollection answer) {
+                              collected = std::move(answer);
+                              wait.quit();
+                          });
     if (!collected)
         wait.exec();
     // The application may end every loop at once: the answer must not outlive this wait.
@@ -71,7 +73,7 @@ void CrawlCycle::quchongzi()
         m_window.cancelCollection();
     if (!collected || m_window.isClosed())
         return;
-    m_lastHarvest = m_crawl.harvest(m_window.addressText(), m_window.pageLoad(), *collected);
+    m_lastHarvest = m_crawl.harvest(address, m_window.pageLoad(), *collected);
 }
 
 void CrawlCycle::Timer1_Timer()

@@ -21,7 +21,9 @@ public:
     virtual void setAddressText(const QString &text) = 0; // Text1; navigates at once
     virtual void setProgressCaption(const QString &caption) = 0; // Label2
     // Asks the browser for the links of the page it holds (see BrowserPane::collectLinks).
-    virtual void collectLinks(int timeoutMs, const LinksAnswer &answer) = 0;
+    virtual void collectLinks(const CollectionRequest &request, int timeoutMs,
+                              const LinksAnswer &answer)
+        = 0;
     // Ends a collection still waiting: its answer comes at once.
     virtual void cancelCollection() = 0;
     // How far the browser got with the address last sent.

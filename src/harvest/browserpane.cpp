@@ -3,6 +3,9 @@
 
 #include <QEventLoop>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPointer>
 #include <QTimer>
 #include <QWebEngineLoadingInfo>
@@ -50,10 +53,20 @@ QString script(const QString &name)
     return resourceText(name).replace(u"NOT_THE_USERS_DOCUMENT"_s, notUsers.trimmed());
 }
 
-const QString &collectScript()
+QString collectScript(const CollectionRequest &request)
 {
     static const QString text = script(u"collect.js"_s);
-    return text;
+    static const QString everyLink = QString(text).replace(u"REQUEST"_s, u"null"_s);
+    if (!request.listsOnly && request.selector.isEmpty())
+        return everyLink;
+    // A selector is the user's text: it reaches the script as a string literal, nothing else.
+    QJsonObject asked;
+    if (!request.selector.isEmpty())
+        asked.insert(u"selector"_s, request.selector);
+    else
+        asked.insert(u"layout"_s, true);
+    return QString(text).replace(
+        u"REQUEST"_s, QString::fromUtf8(QJsonDocument(asked).toJson(QJsonDocument::Compact)));
 }
 
 const QString &quietScript()
@@ -113,6 +126,63 @@ PageLinks decoded(QStringView joined)
         links.append(std::move(link));
     }
     return links;
+}
+
+// The records and, when asked for, the layout after them (see scripts/collect.js).
+LinkCollection decodedCollection(const QVariant &value)
+{
+    if (value.typeId() == QMetaType::QString)
+        return {LinkCollection::Outcome::Collected, decoded(value.toString())};
+    const QVariantList parts = value.toList();
+    if (parts.size() != 4)
+        return {};
+    LinkCollection collection {LinkCollection::Outcome::Collected, decoded(parts.at(0).toString())};
+    LinkLayout layout;
+    const QString kindNames = parts.at(1).toString();
+    for (const QStringView name : QStringView(kindNames).tokenize(FieldSep))
+        layout.kindNames.append(unescaped(name));
+    const qsizetype links = collection.links.size();
+    layout.parents.resize(links, -1);
+    layout.kinds.resize(links, 0);
+    const QString numbers = parts.at(2).toString();
+    const auto tokens = QStringView(numbers).tokenize(u',');
+    auto number = tokens.begin();
+    const auto next = [&, end = tokens.end()] { return number != end ? (*number++).toInt() : -1; };
+    QList<int> above; // the last link's ancestors, from the root down
+    for (qsizetype link = 0; link < links; ++link) {
+        const int shared = next();
+        const int count = next();
+        if (shared < 0 || shared > above.size() || count < 1)
+            return {};
+        above.resize(shared);
+        for (int k = 0; k < count; ++k) {
+            const int node = k == count - 1 ? int(link) : int(layout.parents.size());
+            if (node != link)
+                layout.parents.append(-1), layout.kinds.append(0);
+            layout.parents[node] = above.isEmpty() ? -1 : above.last();
+            layout.kinds[node] = next();
+            above.append(node);
+        }
+    }
+    const QString pieces = parts.at(3).toString();
+    for (const QStringView node : QStringView(pieces).tokenize(RecordSep, Qt::SkipEmptyParts)) {
+        QStringList texts;
+        for (const QStringView text : node.tokenize(FieldSep))
+            texts.append(unescaped(text));
+        layout.pieces.insert(texts.takeFirst().toInt(), texts);
+    }
+    collection.layout = std::move(layout);
+    return collection;
+}
+
+qsizetype answerSize(const QVariant &value)
+{
+    if (value.typeId() == QMetaType::QString)
+        return value.toString().size();
+    qsizetype size = 0;
+    for (const QVariant &part : value.toList())
+        size += part.toString().size();
+    return size;
 }
 
 } // namespace
@@ -180,7 +250,8 @@ bool BrowserPane::navigate(const QString &text)
     return true;
 }
 
-void BrowserPane::collectLinks(int timeoutMs, const LinksAnswer &answer)
+void BrowserPane::collectLinks(const CollectionRequest &request, int timeoutMs,
+                               const LinksAnswer &answer)
 {
     if (!m_navigated || m_rendererGone) {
         answer({});
@@ -200,34 +271,52 @@ void BrowserPane::collectLinks(int timeoutMs, const LinksAnswer &answer)
     });
     asked();
     const QPointer<BrowserPane> self(this);
-    page()->runJavaScript(collectScript(), ScriptWorldId, [self, pending](const QVariant &value) {
+    page()->runJavaScript(
+        collectScript(request), ScriptWorldId, [self, pending](const QVariant &value) {
+            if (!self)
+                return;
+            self->answered();
+            if (pending->done)
+                return;
+            // Null: no document of the user's (or a script error).
+            if (value.typeId() != QMetaType::QString && value.typeId() != QMetaType::QVariantList) {
+                self->finish(*pending, {});
+                return;
+            }
+            if (answerSize(value) < DecodeAsideChars) {
+                self->finish(*pending, decodedCollection(value));
+                return;
+            }
+            // Hundreds of thousands of links take tens of milliseconds to split: aside, while
+            // the window goes on drawing and answering.
+            pending->decoding = true;
+            self->joinDecoder();
+            self->m_decoder = std::thread([self = self.data(), pending, value] {
+                auto collection = std::make_shared<LinkCollection>(decodedCollection(value));
+                QMetaObject::invokeMethod(
+                    self,
+                    [self, pending, collection] { self->finish(*pending, std::move(*collection)); },
+                    Qt::QueuedConnection);
+            });
+        });
+}
+
+void BrowserPane::checkSelectors(const QStringList &selectors,
+                                 const std::function<void(QList<bool>)> &answer)
+{
+    // Parsed against a fragment of whatever document is there: nothing of a page is touched.
+    const QString code = u"%1.map((s) => { try { document.createDocumentFragment()"
+                         ".querySelector(s); return true; } catch (e) { return false; } })"_s.arg(
+                             QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(selectors))
+                                                   .toJson(QJsonDocument::Compact)));
+    const QPointer<BrowserPane> self(this);
+    page()->runJavaScript(code, ScriptWorldId, [self, answer](const QVariant &value) {
         if (!self)
             return;
-        self->answered();
-        if (pending->done)
-            return;
-        if (value.typeId() != QMetaType::QString) {
-            self->finish(*pending, {});
-            return;
-        }
-        const QString joined = value.toString();
-        if (joined.size() < DecodeAsideChars) {
-            self->finish(*pending, {LinkCollection::Outcome::Collected, decoded(joined)});
-            return;
-        }
-        // Hundreds of thousands of links take tens of milliseconds to split: aside, while the
-        // window goes on drawing and answering.
-        pending->decoding = true;
-        self->joinDecoder();
-        self->m_decoder = std::thread([self = self.data(), pending, joined] {
-            auto links = std::make_shared<PageLinks>(decoded(joined));
-            QMetaObject::invokeMethod(
-                self,
-                [self, pending, links] {
-                    self->finish(*pending, {LinkCollection::Outcome::Collected, std::move(*links)});
-                },
-                Qt::QueuedConnection);
-        });
+        QList<bool> verdicts;
+        for (const QVariant &verdict : value.toList())
+            verdicts.append(verdict.toBool());
+        answer(verdicts);
     });
 }
 

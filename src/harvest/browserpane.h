@@ -43,10 +43,11 @@ public:
     // address at all (blanks only); then the result is false.
     bool navigate(const QString &text);
 
-    // Asks the document the engine holds now for its links, in document order. `answer` gets
-    // them exactly once: the links, no document (at once, when the pane knows), no answer after
-    // `timeoutMs`, or abandoned when cancelCollection() comes first. Never blocks.
-    void collectLinks(int timeoutMs, const LinksAnswer &answer);
+    // Asks the document the engine holds now for its links, in document order (or what else
+    // `request` asks for). `answer` gets them exactly once: the links, no document (at once,
+    // when the pane knows), no answer after `timeoutMs`, or abandoned when cancelCollection()
+    // comes first. Never blocks.
+    void collectLinks(const CollectionRequest &request, int timeoutMs, const LinksAnswer &answer);
     // Ends every collection still waiting for the engine (no document, if its render process
     // has gone meanwhile).
     void cancelCollection();
@@ -57,6 +58,11 @@ public:
     // it, or nullopt when the engine holds no document of the address last sent. The first
     // question starts the watch, and answers 0. Never called once the pane is gone.
     void askLinksQuietMs(const std::function<void(std::optional<int>)> &answer);
+
+    // Asks the engine which of `selectors` it accepts; `answer` gets one verdict a selector, in
+    // order, or an empty list when the engine gave none. Needs no page.
+    void checkSelectors(const QStringList &selectors,
+                        const std::function<void(QList<bool>)> &answer);
 
     // True when the document has been asked something and has not answered for `ms`: its
     // script does not yield.

@@ -88,7 +88,8 @@ QStringList HarvestPass::run(const PageLinks &links)
     bool placeSurvived = false; // and it is the last survivor
     for (const PageLink &link : links) {
         const QString text = keywordOf(link);
-        if (link.address == lastAppendedAddress) {
+        // An entry of no link at all (a rule's element opened by script) pairs with nothing.
+        if (!link.address.isEmpty() && link.address == lastAppendedAddress) {
             if (!placeHeld || holdsPlace(text))
                 continue;
             // The keyword takes its place.

@@ -10,8 +10,9 @@ class KeywordListModel;
 
 // The harvest pass: appends the keyword of each link (a card's title, see keywordOf) to the
 // keyword list, skipping a link whose
-// address equals that of the link appended just before it, and sweeps after every link so
-// that the list never holds a filtered text, a one-space item or an empty first item.
+// address equals that of the link appended just before it (an empty address equals none), and
+// sweeps after every link so that the list never holds a filtered text, a one-space item or an
+// empty first item.
 //
 // A keyword and its icon or its rank link to the same address, in either order. So within a
 // run of links to one address, an empty or digits-only text (an icon, a rank) only holds the

@@ -51,12 +51,12 @@ protected:
         return u"%1\r\n%2\r\n%3"_s.arg(address(a), address(b), address(c)).toUtf8();
     }
     // A batch crawl in this process over the list.
-    int run(const BatchPacing &pacing = Quick)
+    int run(const BatchPacing &pacing = Quick, const CrawlOptions &options = {})
     {
         QBuffer out, err;
         out.open(QIODevice::WriteOnly), err.open(QIODevice::WriteOnly);
         BatchConsole console(out, err, false, Gbk);
-        const int status = BatchRun(m_dir.path(), Gbk, console, pacing).exec();
+        const int status = BatchRun(m_dir.path(), Gbk, console, pacing, options).exec();
         m_out = Gbk.decode(out.data()).split(u'\n', Qt::SkipEmptyParts);
         m_err = Gbk.decode(err.data());
         return status;
@@ -168,6 +168,30 @@ TEST_F(BatchTest, PagesThatCannotBeLoadedAreSaidAndCountedAndTheRunGoesOn)
                     .hasMatch());
 }
 
+// With --lists-only a board gives its titles alone. A page a rule of 榜单规则.txt is for gives
+// the elements its selector selects, links or not, and the other lines are named and skipped.
+TEST_F(BatchTest, ListsOnlyAndTheUsersRules)
+{
+    const QString dir = QStringLiteral(LEXHAUL_HOTLIST_DIR);
+    m_server.serve(u"/a"_s, readBytes(dir + u"/board_realtime_2025.html"_s));
+    m_server.serve(u"/b/r"_s,
+                   "<a href=/1>不要</a><div class=x onclick='open(1)'>戊一</div>"
+                   "<div class=x><span>1</span><span>戊二</span></div>"
+                   "<a href=/2><b class=x>戊三</b></a>");
+    writeBytes(urlListPath(), (address("/a") + u"\n"_s + address("/b/r")).toUtf8());
+    writeBytes(m_dir.filePath(u"榜单规则.txt"_s),
+               Gbk.encode(u"%1b .x\n\t\n%1b/r\n%1 :nth-child(\n"_s.arg(address("/"))));
+    EXPECT_EQ(run(Quick, {true}), 0) << m_err.toStdString();
+    EXPECT_EQ(m_out.value(0), u"共抓取2网址，使用1条榜单规则"_s);
+    EXPECT_TRUE(m_err.contains(
+        u"第3行：网址前缀后面没有选择器\n第4行：浏览器引擎不接受选择器“:nth-child(”"_s))
+        << m_err.toStdString();
+    EXPECT_EQ(Gbk.decode(readBytes(keywordPath())),
+              QString::fromUtf8(readBytes(dir + u"/board_realtime_2025.titles.txt"_s))
+                      .replace(u'\n', u"\r\n"_s)
+                  + u"戊一\r\n戊二\r\n戊三\r\n"_s);
+}
+
 // The real executable, without a display or a locale, as cron would start it.
 class ExecutableTest : public BatchTest
 {
@@ -217,6 +241,18 @@ TEST_F(ExecutableTest, BatchRunsHoldTheirDirectoryWriteAsTheyGoAndEndBySignal)
               std::pair(QProcess::CrashExit, SIGTERM)); // ended by the signal itself
     EXPECT_EQ(readBytes(keywordPath()), QByteArray("甲一\r\n甲二\r\n甲三\r\n甲四\r\n"));
     EXPECT_EQ(readBytes(urlListPath()), urlList("/b", "/c", "/a"));
+}
+
+TEST_F(ExecutableTest, ListsOnlyGivesTheTitlesAlone)
+{
+    const QString dir = QStringLiteral(LEXHAUL_HOTLIST_DIR);
+    m_server.serve(u"/q"_s, readBytes(dir + u"/qa_hot_list.html"_s));
+    writeBytes(urlListPath(), address("/q").toUtf8());
+    auto process = start(batch() << u"--lists-only"_s << u"--interval"_s << u"0"_s);
+    ASSERT_TRUE(process->waitForFinished(60000));
+    EXPECT_EQ(process->exitCode(), 0);
+    EXPECT_EQ(readBytes(keywordPath()),
+              readBytes(dir + u"/qa_hot_list.titles.txt"_s).replace("\n", "\r\n"));
 }
 
 TEST_F(ExecutableTest, BadCommandLinesTouchNothing)

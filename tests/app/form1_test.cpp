@@ -1,6 +1,7 @@
 // The window as a user meets it: its controls, start-up, editing, the export, the ways it
 // closes and a crawl over a page served from 127.0.0.1, on the real engine at the real pacing.
 
+#include "app/commandline.h"
 #include "app/directorylock.h"
 #include "app/form1.h"
 #include "app/program.h"
@@ -302,4 +303,38 @@ TEST_F(WindowTest, TheNewKeywordsBoxExportsEachKeywordOnce)
     EXPECT_EQ(readBytes(keywordPath),
               Gbk.encode(u"甲\r\n乙\r\n甲\r\n甲\r\n乙\r\n丙\r\n甲\r\n乙\r\n甲\r\n丙\r\n"_s));
     EXPECT_TRUE(m_boxes->texts().isEmpty());
+}
+
+// 只取榜单, unticked at start unless --lists-only ticks it, acts from the next harvest on: a
+// social site's hot topics give every link's text, then only their titles. A list rule the
+// engine rejects, and one without a selector, are named in a box before the start-up message.
+TEST_F(WindowTest, OnlyTheHotListsFromTheNextHarvestAndRulesNamedAtStart)
+{
+    EXPECT_TRUE(parseCommandLine({u"lexhaul"_s, u"--lists-only"_s}).options.listsOnly);
+    EXPECT_TRUE(Form1(m_dir.path(), Gbk, RealCrawlPacing, {true}).Check1->isChecked());
+    writeBytes(m_dir.filePath(u"榜单规则.txt"_s), "http://a li..x\r\n\r\nhttp://b\r\nhttp://c li");
+    {
+        const BoxAnswerer boxes;
+        m_form = std::make_unique<Form1>(m_dir.path(), Gbk);
+        m_form->Form_Load();
+        EXPECT_EQ(boxes.texts().value(1), u"共抓取0网址"_s);
+        EXPECT_EQ(
+            boxes.texts().value(0),
+            u"榜单规则中有2行无法使用，已跳过\n文件：%1\n第1行：浏览器引擎不接受选择器“li..x”\n"
+            "第3行：网址前缀后面没有选择器"_s.arg(m_dir.filePath(u"榜单规则.txt"_s)));
+    }
+    const QString dir = QStringLiteral(LEXHAUL_HOTLIST_DIR);
+    m_server.serve(u"/hot"_s, readBytes(dir + u"/social_hot_topics.html"_s));
+    Form1 &form = open({"/hot"});
+    EXPECT_FALSE(form.Check1->isChecked());
+    form.Text1->setText(address("/hot"));
+    ASSERT_TRUE(waitUntil(
+        [&] { return form.WebBrowser1->pageLoad().stage == PageLoad::Stage::Loaded; }, 30000));
+    QTest::mouseClick(form.Command1, Qt::LeftButton);
+    const QStringList all = keywords();
+    QTest::mouseClick(form.Check1, Qt::LeftButton);
+    QTest::mouseClick(form.Command1, Qt::LeftButton);
+    const QString titles = QString::fromUtf8(readBytes(dir + u"/social_hot_topics.titles.txt"_s));
+    EXPECT_EQ(keywords().mid(all.size()), titles.split(u'\n', Qt::SkipEmptyParts));
+    EXPECT_GT(all.size(), 54 + 30);
 }

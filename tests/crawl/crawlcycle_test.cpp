@@ -26,7 +26,7 @@ struct Cycle : ::testing::Test, CrawlWindow
     QString addressText() const override { return text1; }
     void setAddressText(const QString &text) override { text1 = text; }
     void setProgressCaption(const QString &caption) override { label2 = caption; }
-    void collectLinks(int, const LinksAnswer &answer) override
+    void collectLinks(const CollectionRequest &, int, const LinksAnswer &answer) override
     {
         ++harvests;
         if (duringHarvest)

@@ -6,6 +6,7 @@
 #include "harvest/browserpane.h"
 #include "harvest/cardtext.h"
 #include "harvest/harvestpass.h"
+#include "harvest/hotlists.h"
 #include "support/collect.h"
 #include "support/guisupport.h"
 #include "support/loopbackserver.h"
@@ -204,6 +205,28 @@ TEST_F(BrowserPaneTest, TodaysCardsGiveTheirTitlesAndOlderBoardsTheirTexts)
         EXPECT_GT(links.size(), 100) << name;
         for (const PageLink &link : links)
             EXPECT_EQ(keywordOf(link), link.text) << name;
+    }
+}
+
+// 只取榜单 on today's layouts, and on two laid out otherwise (a table its script builds, hashed
+// class names, menus; a grid of films): the hot lists give exactly their entries' titles, a side
+// box's topics included, and nothing of the furniture. The links come as they do without it.
+TEST_F(BrowserPaneTest, ListsOnlyGivesTheHotEntriesAlone)
+{
+    const QString dir = QStringLiteral(LEXHAUL_HOTLIST_DIR);
+    for (const char *name :
+         {"board_realtime_2025", "board_home", "aggregator_home", "social_hot_topics", "movie_home",
+          "qa_hot_list", "realtime_table", "movie_grid"}) {
+        const QString page = QString::fromLatin1(name);
+        m_server.serve(u"/"_s + page, readBytes(dir + u"/"_s + page + u".html"_s));
+        load(u"/"_s + page);
+        const LinkCollection laidOut = collectNow(m_pane, 60000, {true});
+        ASSERT_TRUE(laidOut.layout) << name;
+        EXPECT_EQ(laidOut.links, collect().links) << name;
+        KeywordListModel list;
+        HarvestPass(list).run(hotListLinks(laidOut.links, *laidOut.layout));
+        const QString titles = QString::fromUtf8(readBytes(dir + u"/"_s + page + u".titles.txt"_s));
+        EXPECT_EQ(list.items(), titles.split(u'\n', Qt::SkipEmptyParts)) << name;
     }
 }
 

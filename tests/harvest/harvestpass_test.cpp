@@ -1,6 +1,7 @@
 #include "core/keywordlistmodel.h"
 #include "harvest/cardtext.h"
 #include "harvest/harvestpass.h"
+#include "harvest/hotlists.h"
 #include "support/harvestreference.h"
 #include "support/testfiles.h"
 
@@ -38,6 +39,8 @@ TEST(Pass, AppendsTheLinkTextsAndSweeps)
         {u"贴吧,新闻,天气"_s, u"A|晴"_s, u"天气,晴"_s},
         {u",,x"_s, u"A|a"_s, u"x,a"_s},
         {u",新闻"_s, u""_s, u",新闻"_s}, // no link, no sweep
+        // A rule's entries that are no links have no address, and pair with nothing.
+        {u""_s, u"|甲,|乙,|,|丙"_s, u"甲,乙,,丙"_s},
     };
     const auto split = [](const QString &s) { return s.isEmpty() ? QStringList() : s.split(u','); };
     for (const auto &[before, pairs, after] : rows) {
@@ -148,4 +151,94 @@ TEST(Card, ThePairRuleAndTheFiltersSeeTheKeyword)
                            {u"/4"_s, u" "_s},
                            {u"/5"_s, u"\n\u3000\n"_s}});
     EXPECT_EQ(list.items(), (QStringList {u"标题一"_s, u"标题二"_s, E})); // a blank card: empty
+}
+
+// A page as its links, one a row: "path|text|address", the path's elements written as
+// "li.item.top#2" (tag, classes after dots, and a number after # to tell siblings apart). Rows
+// go into document order by their links' parents.
+std::pair<PageLinks, LinkLayout> laidOut(QStringList rows)
+{
+    std::ranges::stable_sort(
+        rows, {}, [](const QString &row) { return row.section(u'|', 0, 0).section(u'/', 0, -2); });
+    PageLinks links;
+    LinkLayout layout;
+    QHash<QString, int> nodes;
+    const auto kind = [&](QString element) {
+        element = element.section(u'#', 0, 0);
+        const QString name = element.section(u'.', 0, 0).toUpper() + u' '
+            + element.section(u'.', 1).replace(u'.', u' ');
+        if (!layout.kindNames.contains(name.trimmed()))
+            layout.kindNames.append(name.trimmed());
+        return int(layout.kindNames.indexOf(name.trimmed()));
+    };
+    for (const QString &row : rows) {
+        links.append({row.section(u'|', 2), row.section(u'|', 1, 1)});
+        layout.parents.append(-1);
+        layout.kinds.append(kind(row.section(u'|', 0, 0).section(u'/', -1)));
+    }
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        QStringList path = rows.at(i).section(u'|', 0, 0).split(u'/');
+        for (int child = int(i); path.size() > 1 && child >= 0;) {
+            path.removeLast();
+            const QString key = path.join(u'/');
+            const bool known = nodes.contains(key);
+            if (!known) {
+                nodes.insert(key, int(layout.parents.size()));
+                layout.parents.append(-1);
+                layout.kinds.append(kind(path.last()));
+            }
+            layout.parents[child] = nodes.value(key);
+            child = known ? -1 : nodes.value(key);
+        }
+    }
+    return {links, layout};
+}
+
+// Which links of a page stand in hot lists, as their keywords.
+TEST(HotLists, AreManyEntriesBuiltAlikeWhoseTextsReadAsTitles)
+{
+    // A row for each number from 1 to n (its %) and each film (its $).
+    const QStringList films
+        = {u"流浪星球"_s, u"深海来信"_s, u"满江红"_s, u"无名之辈"_s, u"长空之王"_s};
+    const auto times = [&](int n, const QString &row) {
+        QStringList rows;
+        for (int k = 1; k <= n; ++k)
+            rows.append(QString(row)
+                            .replace(u"%"_s, QString::number(k))
+                            .replace(u"$"_s, films.value(k - 1)));
+        return rows;
+    };
+    QStringList boards = times(5, u"html/body/div.box#%/h3/a|热点话题第%期榜单|/b%"_s);
+    QStringList boardTitles;
+    for (const QString &b : {u"1"_s, u"2"_s, u"3"_s, u"4"_s, u"5"_s}) {
+        boards += times(
+            5, u"html/body/div.box#B/ul/li#%/a|B号榜第%位航天员出舱|/eB-%"_s.replace(u'B', b));
+        boardTitles += times(5, u"B号榜第%位航天员出舱"_s.replace(u'B', b));
+    }
+    const std::pair<QStringList, QStringList> pages[] = {
+        // Five labels are a tab bar, five titles a side box.
+        {times(5, u"html/body/div.tabs/a#%|标签%|/t%"_s)
+             + times(5, u"html/body/ul/li#%/a|#某地第%次发布最新通报#|/e%"_s),
+         times(5, u"#某地第%次发布最新通报#"_s)},
+        // A card's author and time are no entries; neither is a section's name.
+        {times(6, u"html/body/div.feed/div.card#%/a.name|作者|/u"_s)
+             + times(6, u"html/body/div.feed/div.card#%/p/a|某地外卖小哥上演暖心%幕|/e%"_s)
+             + times(6, u"html/body/div.feed/div.card#%/a.time|%分钟前|/p%"_s),
+         times(6, u"某地外卖小哥上演暖心%幕"_s)},
+        {boards, boardTitles},
+        // Films' short titles need their cards: a rank's link to the same address.
+        {times(5, u"html/body/ul/li#%/a|$|/e%"_s), {}},
+        {times(5, u"html/body/ul/li#%/a.rank|%|/e%"_s) + times(5, u"html/body/ul/li#%/a|$|/e%"_s),
+         films},
+
+    };
+    for (const auto &[rows, keywords] : pages) {
+        const auto [links, layout] = laidOut(rows);
+        QStringList found;
+        for (const PageLink &link : hotListLinks(links, layout))
+            found.append(keywordOf(link));
+        EXPECT_EQ(found, keywords) << rows.join(u'\n').toStdString();
+    }
+    EXPECT_EQ(readingLength(u"iPhone版下载"), 4);
+    EXPECT_EQ(readingLength(u"#话题 2025#，好"), 4);
 }

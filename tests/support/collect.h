@@ -7,11 +7,12 @@
 #include <optional>
 
 // The pane's collection, waited for: what a harvest gets.
-inline LinkCollection collectNow(BrowserPane *pane, int timeoutMs)
+inline LinkCollection collectNow(BrowserPane *pane, int timeoutMs,
+                                 const CollectionRequest &request = {})
 {
     std::optional<LinkCollection> answer;
     QEventLoop wait;
-    pane->collectLinks(timeoutMs, [&](LinkCollection collected) {
+    pane->collectLinks(request, timeoutMs, [&](LinkCollection collected) {
         answer = std::move(collected);
         wait.quit();
     });

@@ -27,7 +27,7 @@ bool harvestBySweeps(const std::optional<PageLinks> &links, KeywordListModel &li
     std::optional<QString> placeHolder; // the run's text so far, when it holds the place
     for (const PageLink &link : *links) {
         const QString text = keywordOf(link);
-        const bool sameAddress = link.address == lastAppendedAddress;
+        const bool sameAddress = !link.address.isEmpty() && link.address == lastAppendedAddress;
         const bool holdsPlace = placeHolding.match(text).hasMatch();
         if (!sameAddress || (placeHolder && !holdsPlace)) {
             // The place holder is the last item unless a sweep took it, which it does when

@@ -16,6 +16,7 @@ The tests never run this; they read the pages it wrote.
 """
 
 import html
+import json
 import os
 import random
 
@@ -380,6 +381,131 @@ def qa_hot_list():
     page("qa_hot_list", "热榜", style, body, titles)
 
 
+NAV_WITH_MENUS = """<ul class="topnav">
+  <li class="nav-item"><a href="/"><i class="icon icon-home"></i>首页</a></li>
+  <li class="nav-item"><a href="/discover"><i class="icon icon-find"></i>发现</a>
+    <ul class="menu"><li><a href="/discover/near">同城</a></li><li><a href="/discover/star">明星</a></li><li><a href="/discover/fun">搞笑</a></li><li><a href="/discover/soc">社会</a></li><li><a href="/discover/fashion">时尚</a></li><li><a href="/discover/film">电影</a></li></ul></li>
+  <li class="nav-item"><a href="/game"><i class="icon icon-game"></i>游戏</a>
+    <ul class="menu"><li><a href="/game/mobile">手游</a></li><li><a href="/game/pc">端游</a></li><li><a href="/game/gift">礼包中心</a></li><li><a href="/game/rank">游戏排行</a></li><li><a href="/game/open">新游开服</a></li></ul></li>
+  <li class="nav-item"><a href="/video"><i class="icon icon-video"></i>直播</a></li>
+  <li class="nav-item"><a href="/msg"><i class="icon icon-msg"></i>消息</a></li>
+</ul>
+<div class="account"><a href="/login">登录</a><a href="/signup">注册</a><a href="/app">下载客户端</a></div>"""
+
+LEGAL_FOOTER = [("/about", "关于我们"), ("/help", "帮助中心"), ("/terms", "用户协议"), ("/privacy", "隐私政策"),
+                ("/report", "违法和不良信息举报"), ("/icp", "京ICP证100780号"),
+                ("/beian", "京公网安备11000002000019号"), ("/permit", "互联网新闻信息服务许可证"),
+                ("/culture", "网络文化经营许可证")]
+
+
+def realtime_table():
+    """A social site's realtime hot search as its page's script builds it: a table of one pinned
+    and 50 ranked rows (the rank cell, the keyword's link beside its heat figure, a badge cell),
+    under a navigation with icons and menus, login links and a tab bar with icons; a side box of
+    related topics with 换一换; a footer of legal links. Class names are hashes, as bundlers
+    write them."""
+    rows, titles = [], []
+    for n in range(51):
+        t = title() if n % 6 else rng.choice(TWO_CHARS + ["哈尔滨冰雪大世界", "高铁静音车厢"])
+        if n % 9 == 4:
+            t = f"{rng.choice(PLACES)}{rng.choice(SUBJECTS)}"
+        titles.append(t)
+        rows.append([f"/e/t{n}", t, "" if n == 0 else str(n), heat() if n else "",
+                     rng.choice(["", "热", "新", "沸"])])
+    topics = []
+    for n in range(8):
+        t = f"#{title()}#"
+        titles.append(t)
+        topics.append([f"/e/s{n}", t])
+    data = json.dumps({"rows": rows, "topics": topics}, ensure_ascii=False)
+    tabs = "".join(f'<a class="_t3k" href="/tab/{k}"><i class="_i9"></i>{name}</a>'
+                   for k, name in enumerate(["热搜", "要闻", "文娱", "体育", "游戏", "同城"]))
+    body = f"""{NAV_WITH_MENUS}
+<div class="_x8f">{tabs}</div>
+<div class="_m2a">
+  <table class="_q1"><thead><tr><th>序号</th><th>关键词</th><th></th></tr></thead><tbody id="rows"></tbody></table>
+</div>
+<div class="_s7d">
+  <h3>相关话题</h3><a class="_c0" href="/side?refresh=1">换一换</a>
+  <ul id="topics"></ul>
+</div>
+<div class="_f4e">
+{links(LEGAL_FOOTER)}
+</div>
+<script>
+const data = {data};
+const esc = (t) => t.replace(/&/g, "&amp;").replace(/</g, "&lt;");
+document.getElementById("rows").innerHTML = data.rows.map(([href, t, rank, heat, badge]) =>
+  `<tr class="_r5"><td class="_d1">${{rank || '<i class="_top"></i>'}}</td>` +
+  `<td class="_d2"><a href="${{href}}" target="_blank">${{esc(t)}}</a><span>${{heat}}</span></td>` +
+  `<td class="_d3"><i class="_b">${{badge}}</i></td></tr>`).join("");
+document.getElementById("topics").innerHTML = data.topics.map(([href, t]) =>
+  `<li class="_l"><a href="${{href}}"><span class="_n">${{esc(t)}}</span></a></li>`).join("");
+</script>"""
+    style = """
+.menu { display: none; }
+.nav-item:hover .menu { display: block; }
+"""
+    page("realtime_table", "热搜", style, body, titles)
+
+
+def movie_grid():
+    """A movie site's home laid out otherwise: a navigation with a city menu, login links, a
+    now-showing grid of 18 films (one link around the poster and the title, the score beside
+    it, a 购票 button), a coming-soon list of 8 (the title link, the date, 想看 with its count),
+    a box-office table of 10 (rank, title link, takings), app download links and a footer."""
+    films = rng.sample(FILMS, 36)
+    titles = []
+    cities = "".join(f'<li><a href="/city/{k}">{c}</a></li>' for k, c in enumerate(PLACES[1:]))
+    grid = []
+    for n, film in enumerate(films[:18]):
+        titles.append(film)
+        grid.append(f"""    <li class="item">
+      <a class="cover" href="/e/g{n}"><img src="/poster/g{n}.jpg" alt=""><p class="name">{html.escape(film)}</p></a>
+      <span class="score">{rng.randint(60, 98) / 10:.1f}</span>
+      <a class="btn" href="/buy/g{n}">购票</a>
+    </li>""")
+    soon = []
+    for n, film in enumerate(films[18:26]):
+        titles.append(film)
+        soon.append(f'    <div class="soon-row"><a href="/e/c{n}">{html.escape(film)}</a>'
+                    f'<span class="date">{rng.randint(1, 12)}月{rng.randint(1, 28)}日上映</span>'
+                    f'<a class="want" href="/want/{n}">想看 {rng.randint(100, 99999)}</a></div>')
+    box = []
+    for n, film in enumerate(films[26:36]):
+        titles.append(film)
+        box.append(f'    <tr><td>{n + 1}</td><td><a href="/e/b{n}">{html.escape(film)}</a></td>'
+                   f'<td>{rng.randint(1, 99) / 10:.1f}亿</td></tr>')
+    body = f"""<div class="header">
+  <a class="logo" href="/"><img src="/logo.png" alt=""></a>
+  <div class="city"><a href="/city">北京</a><ul class="city-menu">{cities}</ul></div>
+  <a href="/">首页</a><a href="/films">电影</a><a href="/cinemas">影院</a><a href="/shows">演出</a><a href="/board">榜单</a><a href="/news">热点</a>
+  <a href="/login">登录</a><a href="/signup">注册</a>
+</div>
+<div class="section"><h2>正在热映</h2><a class="all" href="/films?showing">全部</a>
+  <ul class="grid">
+{chr(10).join(grid)}
+  </ul>
+</div>
+<div class="section"><h2>即将上映</h2><a class="all" href="/films?coming">全部</a>
+{chr(10).join(soon)}
+</div>
+<div class="section"><h2>今日票房</h2>
+  <table class="box">
+{chr(10).join(box)}
+  </table>
+</div>
+<div class="download"><a href="/app/ios">iPhone版</a><a href="/app/android">Android版</a><a href="/app/wx">小程序</a></div>
+<div class="footer">
+{links(LEGAL_FOOTER)}
+</div>"""
+    style = """
+.city-menu { display: none; }
+.grid .item { display: inline-block; width: 160px; }
+"""
+    page("movie_grid", "电影", style, body, titles)
+
+
 if __name__ == "__main__":
     realtime_board()
     board_home()
@@ -387,3 +513,5 @@ if __name__ == "__main__":
     social_hot_topics()
     movie_home()
     qa_hot_list()
+    realtime_table()
+    movie_grid()
