@@ -15,8 +15,9 @@ QString programName(const QStringList &arguments)
 
 QString usageLine(const QString &program)
 {
-    return u"用法：%1 [--dir 目录] [--new-only]\n"
-           u"      %1 --batch [--dir 目录] [--interval 秒] [--timeout 秒] [--new-only]\n"
+    return u"用法：%1 [--dir 目录] [--lists-only] [--new-only]\n"
+           u"      %1 --batch [--dir 目录] [--interval 秒] [--timeout 秒] [--lists-only]\n"
+           u"             [--new-only]\n"
            u"      %1 --history [--dir 目录]\n"_s.arg(program);
 }
 
@@ -31,6 +32,10 @@ QString helpText(const QString &program)
           u"               关键字随抓随写入关键字文件。不需要图形桌面。\n"
           u"  --dir 目录   Lexhaul 的文件所在的目录（不存在时创建）；默认为程序所在目录，\n"
           u"               安装的 lexhaul 命令默认为 ~/Lexhaul。\n"
+          u"  --lists-only 只取榜单：只收网页热榜里的条目，不收导航、页脚等链接；\n"
+          u"               窗口中的“只取榜单”一开始即勾选。目录中的“榜单规则.txt”\n"
+          u"               （每行：网址前缀、空白、CSS 选择器）为匹配的网页指定要取的元素，\n"
+          u"               有无此选项都有效。\n"
           u"  --new-only   只导出新词：关键字文件只写入在该目录中从未写入过的关键字，\n"
           u"               每个一次；为此在“关键字历史.db”中记下抓到的每个关键字\n"
           u"               （见 --history）。窗口：启动时勾选“只导出新词”。\n"
@@ -47,10 +52,6 @@ QString helpText(const QString &program)
           u"               关键字,首次出现,最近出现,出现次数,最近网址\n"
           u"               没有关键字历史时只写标题行，也不创建它。\n"
           u"               抓取进行中也可以运行；不需要图形桌面。\n"
-          u"  --lists-only 只取榜单：只收网页热榜里的条目，不收导航、页脚等链接；\n"
-          u"               窗口中的“只取榜单”一开始即勾选。目录中的“榜单规则.txt”\n"
-          u"               （每行：网址前缀、空白、CSS 选择器）为匹配的网页指定要取的元素，\n"
-          u"               有无此选项都有效。\n"
           u"  -h, --help   显示本帮助。\n"
           u"  -v, --version\n"
           u"               显示版本。\n"

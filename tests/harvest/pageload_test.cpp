@@ -19,7 +19,6 @@ TEST(PageFate, SaysWhyAPageGaveNothing)
         {{Stage::Crashed}, Outcome::NoDocument, u"页面崩溃"_s, true},
         {{Stage::Crashed}, Outcome::Collected, QString(), false}, // collected before it died
         // The site's error page has links of its own: never the page asked for.
-        {{Stage::Failed, Domain::HttpStatus, 404}, Outcome::Collected, u"HTTP 404"_s, false},
         {{Stage::Failed, Domain::HttpStatus, 400}, Outcome::Collected, u"HTTP 400"_s, false},
         {{Stage::Failed, Domain::HttpStatus, 429}, Outcome::Collected, u"HTTP 429"_s, true},
         {{Stage::Failed, Domain::HttpStatus, 500}, Outcome::Collected, u"HTTP 500"_s, true},
