@@ -71,9 +71,14 @@ PageHarvest Crawl::harvest(const QString &address, const PageLoad &load,
                       m_harvest.run(collected.layout
                                         ? hotListLinks(collected.links, *collected.layout)
                                         : collected.links)};
-    // A batch run records the page with its write (writePage), in one transaction.
-    if (m_history && !m_writesEveryPage && !page.appended.isEmpty())
-        record(address, page.appended, {});
+    // A batch run records the page with its write (writePage), in one transaction. The
+    // window harvests on without a history that failed: an export of new keywords says why.
+    if (m_history && !m_writesEveryPage && !page.appended.isEmpty()) {
+        try {
+            record(address, page.appended, {});
+        } catch (const FileError &) {
+        }
+    }
     return page;
 }
 

@@ -64,9 +64,8 @@ public:
 
     // One page's harvest, whichever front end asked the engine: the harvest pass over the
     // links it collected from `address` (only those of the page's hot lists when it collected
-    // their layout), unless the page could not be loaded (see harvestFailure). The history, if any,
-    // records what the page added. Throws FileError when the history cannot record it (and closes
-    // the history).
+    // their layout), unless the page could not be loaded (see harvestFailure). The history, if
+    // any, records what the page added; one that fails is closed, and historyError() says why.
     PageHarvest harvest(const QString &address, const PageLoad &load,
                         const LinkCollection &collected);
 
