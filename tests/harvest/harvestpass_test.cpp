@@ -123,7 +123,7 @@ TEST(Card, GivesItsTitle)
         {u"  两个空格  "_s, u""_s, u"  两个空格  "_s},
         {u"如何评价新作的口碑"_s, u""_s, u"如何评价新作的口碑"_s},
         {u"热 搜"_s, u""_s, u"热 搜"_s}, // one line, no elements side by side
-        {u"甲 乙"_s, u"甲 乙|丙"_s, u"甲 乙"_s}, // not the segments it holds
+        {u" 甲  乙 "_s, u"甲 乙|丙"_s, u" 甲  乙 "_s}, // not the segments it holds
         // A card of nothing but place holders keeps its pieces.
         {u"1\n热\n175.3万"_s, u""_s, u"1 热 175.3万"_s},
         {u"\n"_s, u""_s, u""_s},
