@@ -216,6 +216,8 @@ TEST(HotLists, AreManyEntriesBuiltAlikeWhoseTextsReadAsTitles)
              + times(6, u"html/body/div.feed/div.card#%/a.time|%分钟前|/p%"_s),
          times(6, u"某地外卖小哥上演暖心%幕"_s)},
         {boards, boardTitles},
+        // One text repeated is no list, however long.
+        {times(5, u"html/body/ul/li#%/a|查看本期完整榜单|/m%"_s), {}},
         // Films' short titles need their cards: a rank's link to the same address.
         {times(5, u"html/body/ul/li#%/a|$|/e%"_s), {}},
         {times(5, u"html/body/ul/li#%/a.rank|%|/e%"_s) + times(5, u"html/body/ul/li#%/a|$|/e%"_s),
