@@ -1,10 +1,13 @@
 #include "core/fileerror.h"
 #include "crawl/crawl.h"
 #include "crawl/crawlcycle.h"
+#include "history/keywordhistory.h"
 #include "support/filesizelimit.h"
 #include "support/testfiles.h"
 #include "support/wait.h"
 #include "urlqueue/urllistfile.h"
+
+#include <QBuffer>
 
 #include <functional>
 
@@ -31,7 +34,7 @@ struct Cycle : ::testing::Test, CrawlWindow
         ++harvests;
         if (duringHarvest)
             std::exchange(duringHarvest, {})();
-        answer({LinkCollection::Outcome::Collected, {}});
+        answer({LinkCollection::Outcome::Collected, page});
     }
     void cancelCollection() override { }
     PageLoad pageLoad() const override { return load; }
@@ -47,6 +50,7 @@ struct Cycle : ::testing::Test, CrawlWindow
     QStringList messages, failures;
     bool closed = false;
     PageLoad load {PageLoad::Stage::Loaded};
+    PageLinks page; // what the browser holds
     std::function<void()> duringHarvest; // what happens while the harvest waits
     CrawlCycle cycle {crawl, *this, CrawlPacing {10000, 1000, 0, 1, 1, 1}};
 };
@@ -147,4 +151,19 @@ TEST_F(Cycle, TheCompletionNamesTenFailedPagesAtTheMost)
     EXPECT_EQ(messages,
               QStringList {u"已经全部抓取,请点击生成文本\n有12个网址未能抓取："_s + named
                            + u"\n……另有2个"_s});
+}
+
+// Where the folder has a keyword history, every harvest of the window is recorded in it.
+TEST_F(Cycle, AWindowHarvestIsRecordedInTheHistory)
+{
+    KeywordHistory(dir.path(), true);
+    writeBytes(urls, "A");
+    crawl.start();
+    page = {{u"/1"_s, u"甲一"_s}, {u"/2"_s, u"乙一"_s}};
+    cycle.Timer1_Timer();
+    cycle.Timer2_Timer();
+    QBuffer csv;
+    csv.open(QIODevice::WriteOnly);
+    KeywordHistory::writeCsv(dir.path(), csv);
+    EXPECT_EQ(csv.data().count(",1,A\r\n"), 2) << csv.data().toStdString();
 }
